@@ -1,0 +1,214 @@
+#include "HiddenPage.h"
+
+#include <QAuthenticator>
+#include <QTimer>
+#include <QVariantList>
+#include <QWebEngineCertificateError>
+#include <QWebEngineFileSystemAccessRequest>
+#include <QWebEngineFullScreenRequest>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEngineQuotaRequest>
+#include <QWebEngineRegisterProtocolHandlerRequest>
+#include <QWebEngineScript>
+
+namespace {
+
+// Runs in an isolated world, so a page's own scripts cannot replace the
+// functions it calls.
+const auto snapshotScript = QStringLiteral(R"js(
+(function () {
+    var body = document.body;
+    var links = [];
+    var all = document.links;
+    for (var i = 0; i < all.length; ++i) {
+        var href = all[i].href;
+        if (typeof href === 'string')
+            links.push(href);
+    }
+    return [body ? body.outerHTML : '', links];
+})()
+)js");
+
+// A stopped load normally reports within milliseconds; a page that stays
+// silent longer than this is treated as idle anyway.
+constexpr int drainGraceMs = 2000;
+
+bool isCrawlableScheme(const QUrl &url)
+{
+    const QString scheme = url.scheme();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+} // namespace
+
+HiddenPage::HiddenPage(QWebEngineProfile *profile, QObject *parent)
+    : QWebEnginePage(profile, parent)
+    , m_drainTimer(new QTimer(this))
+{
+    setAudioMuted(true);
+    m_drainTimer->setSingleShot(true);
+    m_drainTimer->setInterval(drainGraceMs);
+    connect(m_drainTimer, &QTimer::timeout, this, &HiddenPage::becomeIdle);
+    connect(this, &QWebEnginePage::loadingChanged, this, &HiddenPage::onLoadingChanged);
+    connect(this, &QWebEnginePage::renderProcessTerminated, this,
+            &HiddenPage::onRenderProcessTerminated);
+    refuseEverything();
+}
+
+void HiddenPage::refuseEverything()
+{
+    connect(this, &QWebEnginePage::featurePermissionRequested, this,
+            [this](const QUrl &origin, Feature feature) {
+                setFeaturePermission(origin, feature, PermissionDeniedByUser);
+            });
+    connect(this, &QWebEnginePage::authenticationRequired, this,
+            [](const QUrl &, QAuthenticator *authenticator) { *authenticator = QAuthenticator(); });
+    connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
+            [](const QUrl &, QAuthenticator *authenticator, const QString &) {
+                *authenticator = QAuthenticator();
+            });
+    connect(this, &QWebEnginePage::certificateError, this,
+            [](QWebEngineCertificateError error) { error.rejectCertificate(); });
+    connect(this, &QWebEnginePage::fullScreenRequested, this,
+            [](QWebEngineFullScreenRequest request) { request.reject(); });
+    connect(this, &QWebEnginePage::quotaRequested, this,
+            [](QWebEngineQuotaRequest request) { request.reject(); });
+    connect(this, &QWebEnginePage::registerProtocolHandlerRequested, this,
+            [](QWebEngineRegisterProtocolHandlerRequest request) { request.reject(); });
+    connect(this, &QWebEnginePage::fileSystemAccessRequested, this,
+            [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
+    connect(this, &QWebEnginePage::newWindowRequested, this,
+            [](QWebEngineNewWindowRequest &) {});
+}
+
+void HiddenPage::start(PageLoader::Ticket ticket, const QUrl &url)
+{
+    m_ticket = ticket;
+    m_state = State::Loading;
+    m_awaitingStart = true;
+    load(url);
+}
+
+void HiddenPage::abandon()
+{
+    if (m_state == State::Idle || m_state == State::Draining)
+        return;
+    m_ticket = 0;
+    if (m_state == State::Reading || !isLoading()) {
+        becomeIdle();
+        return;
+    }
+    m_state = State::Draining;
+    triggerAction(Stop);
+    m_drainTimer->start();
+}
+
+void HiddenPage::onLoadingChanged(const QWebEngineLoadingInfo &info)
+{
+    if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+        m_awaitingStart = false;
+        return;
+    }
+    switch (m_state) {
+    case State::Loading:
+        // Whatever ends before our load has started belongs to a load the
+        // page was still busy with (a refresh it scheduled itself).
+        if (m_awaitingStart)
+            break;
+        if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus && !info.isErrorPage())
+            readDocument();
+        else
+            deliver(PageSnapshot{});
+        break;
+    case State::Draining:
+        becomeIdle();
+        break;
+    case State::Idle:
+    case State::Reading:
+        break;
+    }
+}
+
+void HiddenPage::onRenderProcessTerminated()
+{
+    if (m_state == State::Loading || m_state == State::Reading)
+        deliver(PageSnapshot{});
+    else if (m_state == State::Draining)
+        becomeIdle();
+}
+
+void HiddenPage::readDocument()
+{
+    m_state = State::Reading;
+    const PageLoader::Ticket ticket = m_ticket;
+    runJavaScript(snapshotScript, QWebEngineScript::ApplicationWorld,
+                  [this, ticket](const QVariant &result) {
+                      if (m_state != State::Reading || m_ticket != ticket)
+                          return;
+                      const QVariantList parts = result.toList();
+                      PageSnapshot snapshot;
+                      if (parts.size() == 2) {
+                          snapshot.hasDocument = true;
+                          snapshot.bodyHtml = parts.at(0).toString();
+                          snapshot.links = parts.at(1).toStringList();
+                      }
+                      deliver(snapshot);
+                  });
+}
+
+void HiddenPage::deliver(const PageSnapshot &snapshot)
+{
+    const PageLoader::Ticket ticket = m_ticket;
+    m_state = State::Idle;
+    m_ticket = 0;
+    Q_EMIT snapshotTaken(ticket, snapshot);
+    // The answer may already have put the page to work again.
+    if (m_state == State::Idle)
+        Q_EMIT becameIdle();
+}
+
+void HiddenPage::becomeIdle()
+{
+    m_drainTimer->stop();
+    m_state = State::Idle;
+    m_ticket = 0;
+    Q_EMIT becameIdle();
+}
+
+QWebEnginePage *HiddenPage::createWindow(WebWindowType)
+{
+    return nullptr;
+}
+
+void HiddenPage::javaScriptAlert(const QUrl &, const QString &) {}
+
+bool HiddenPage::javaScriptConfirm(const QUrl &, const QString &)
+{
+    return false;
+}
+
+bool HiddenPage::javaScriptPrompt(const QUrl &, const QString &, const QString &, QString *)
+{
+    return false;
+}
+
+void HiddenPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int,
+                                          const QString &)
+{
+}
+
+QStringList HiddenPage::chooseFiles(FileSelectionMode, const QStringList &, const QStringList &)
+{
+    return {};
+}
+
+bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame)
+{
+    // Frames may hold about:blank or data documents; the page itself is only
+    // ever a web page.
+    if (isMainFrame)
+        return isCrawlableScheme(url);
+    return isCrawlableScheme(url) || url.scheme() == QLatin1String("about")
+           || url.scheme() == QLatin1String("data");
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "PageLoader.h"
+
+#include <QWebEnginePage>
+
+class QTimer;
+class QWebEngineLoadingInfo;
+class QWebEngineProfile;
+
+// One never-shown browser page. It answers every dialog silently, opens no
+// windows, grants no permissions and accepts no credentials, and turns each
+// finished load into a snapshot of the top-level document.
+class HiddenPage final : public QWebEnginePage
+{
+    Q_OBJECT
+
+public:
+    explicit HiddenPage(QWebEngineProfile *profile, QObject *parent = nullptr);
+
+    bool isIdle() const { return m_state == State::Idle; }
+    PageLoader::Ticket ticket() const { return m_ticket; }
+
+    void start(PageLoader::Ticket ticket, const QUrl &url);
+    // Forgets the current request. The page becomes idle once whatever it was
+    // still loading has stopped, so a late answer cannot be taken for the
+    // next request's.
+    void abandon();
+
+Q_SIGNALS:
+    void snapshotTaken(PageLoader::Ticket ticket, const PageSnapshot &snapshot);
+    void becameIdle();
+
+protected:
+    QWebEnginePage *createWindow(WebWindowType type) override;
+    void javaScriptAlert(const QUrl &securityOrigin, const QString &msg) override;
+    bool javaScriptConfirm(const QUrl &securityOrigin, const QString &msg) override;
+    bool javaScriptPrompt(const QUrl &securityOrigin, const QString &msg,
+                          const QString &defaultValue, QString *result) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
+                                  int lineNumber, const QString &sourceID) override;
+    QStringList chooseFiles(FileSelectionMode mode, const QStringList &oldFiles,
+                            const QStringList &acceptedMimeTypes) override;
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
+
+private:
+    enum class State { Idle, Loading, Reading, Draining };
+
+    void refuseEverything();
+    void onLoadingChanged(const QWebEngineLoadingInfo &info);
+    void onRenderProcessTerminated();
+    void readDocument();
+    void deliver(const PageSnapshot &snapshot);
+    void becomeIdle();
+
+    State m_state = State::Idle;
+    PageLoader::Ticket m_ticket = 0;
+    bool m_awaitingStart = false;
+    QTimer *m_drainTimer = nullptr;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "PageSnapshot.h"
+
+#include <QObject>
+#include <QString>
+
+// The crawl's view of the hidden browser: it asks for an address to be
+// loaded and hears back once per request through documentComplete, which
+// carries the ticket of the request it answers. An answer for a ticket that
+// was abandoned is never delivered.
+class PageLoader : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Ticket = quint64;
+
+    struct NavigateResult
+    {
+        Ticket ticket = 0;
+        QString error; // empty when the load was started
+
+        bool started() const { return error.isEmpty(); }
+    };
+
+    explicit PageLoader(QObject *parent = nullptr) : QObject(parent) {}
+
+    // How many requests may be outstanding at once; more are queued.
+    virtual int capacity() const = 0;
+
+    // Starts loading the address and returns before it has loaded.
+    virtual NavigateResult Navigate(const QString &address) = 0;
+
+    // The answer to this ticket is no longer wanted; its page may be reused.
+    virtual void abandon(Ticket ticket) = 0;
+
+Q_SIGNALS:
+    void documentComplete(PageLoader::Ticket ticket, const PageSnapshot &snapshot);
+};

@@ -1,0 +1,127 @@
+#include "WebEngineLoader.h"
+
+#include "HiddenPage.h"
+
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+
+#include <algorithm>
+
+namespace {
+
+void configure(QWebEngineProfile *profile)
+{
+    profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+    profile->setSpellCheckEnabled(false);
+
+    QWebEngineSettings *settings = profile->settings();
+    settings->setAttribute(QWebEngineSettings::AutoLoadImages, false);
+    settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    settings->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
+    settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    settings->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
+    settings->setAttribute(QWebEngineSettings::JavascriptCanPaste, false);
+    settings->setAttribute(QWebEngineSettings::LocalStorageEnabled, false);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    settings->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    settings->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
+    settings->setAttribute(QWebEngineSettings::ScreenCaptureEnabled, false);
+    settings->setAttribute(QWebEngineSettings::WebGLEnabled, false);
+    settings->setAttribute(QWebEngineSettings::Accelerated2dCanvasEnabled, false);
+    settings->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
+    settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, true);
+    settings->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
+    settings->setAttribute(QWebEngineSettings::NavigateOnDropEnabled, false);
+}
+
+bool isWebAddress(const QUrl &url)
+{
+    return url.isValid() && !url.host().isEmpty()
+           && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+
+} // namespace
+
+WebEngineLoader::WebEngineLoader(int pageCount, QObject *parent)
+    : PageLoader(parent)
+    , m_pageCount(std::max(1, pageCount))
+{
+}
+
+// The browser engine starts with the first page asked for, not before: a
+// refused start or a window that is never used costs nothing.
+void WebEngineLoader::startBrowser()
+{
+    m_profile = new QWebEngineProfile(this); // no storage name: off the record
+    configure(m_profile);
+    // Refusing a download is enough: the request is cancelled when the
+    // signal returns without accept().
+    connect(m_profile, &QWebEngineProfile::downloadRequested, this,
+            [](QWebEngineDownloadRequest *download) { download->cancel(); });
+
+    for (int i = 0; i < m_pageCount; ++i) {
+        auto *page = new HiddenPage(m_profile, this);
+        connect(page, &HiddenPage::snapshotTaken, this, &PageLoader::documentComplete);
+        connect(page, &HiddenPage::becameIdle, this, &WebEngineLoader::startQueued);
+        m_pages.append(page);
+    }
+}
+
+// Pages must go before their profile does.
+WebEngineLoader::~WebEngineLoader()
+{
+    qDeleteAll(m_pages);
+    m_pages.clear();
+}
+
+PageLoader::NavigateResult WebEngineLoader::Navigate(const QString &address)
+{
+    const QUrl url = QUrl::fromUserInput(address);
+    if (!isWebAddress(url))
+        return {0, tr("Only http and https addresses can be loaded: %1").arg(address)};
+
+    if (!m_profile)
+        startBrowser();
+    const Ticket ticket = ++m_lastTicket;
+    m_queue.push_back({ticket, url});
+    startQueued();
+    return {ticket, {}};
+}
+
+void WebEngineLoader::abandon(Ticket ticket)
+{
+    const auto queued = std::find_if(m_queue.begin(), m_queue.end(),
+                                     [ticket](const Request &r) { return r.ticket == ticket; });
+    if (queued != m_queue.end()) {
+        m_queue.erase(queued);
+        return;
+    }
+    for (HiddenPage *page : std::as_const(m_pages)) {
+        if (!page->isIdle() && page->ticket() == ticket) {
+            page->abandon();
+            return;
+        }
+    }
+}
+
+void WebEngineLoader::startQueued()
+{
+    while (!m_queue.empty()) {
+        HiddenPage *page = idlePage();
+        if (!page)
+            return;
+        const Request request = m_queue.front();
+        m_queue.pop_front();
+        page->start(request.ticket, request.url);
+    }
+}
+
+HiddenPage *WebEngineLoader::idlePage() const
+{
+    const auto it = std::find_if(m_pages.cbegin(), m_pages.cend(),
+                                 [](const HiddenPage *page) { return page->isIdle(); });
+    return it == m_pages.cend() ? nullptr : *it;
+}

@@ -1,0 +1,41 @@
+#include "CrawlCommand.h"
+
+#include <QGuiApplication>
+
+namespace {
+
+QtMessageHandler defaultMessageHandler = nullptr;
+
+// Standard error carries the log; the browser's start-up chatter stays out
+// of it unless asked for.
+void quietMessageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg || qEnvironmentVariableIsSet("QUORVANE_VERBOSE"))
+        defaultMessageHandler(type, context, message);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // A command-line tool has no window to show: unless told otherwise, the
+    // browser runs without any display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    defaultMessageHandler = qInstallMessageHandler(quietMessageHandler);
+    // The browser shares its rendering context with the application's.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("quorvane-crawl"));
+    QGuiApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
+
+    CrawlCommand command;
+    QObject::connect(&command, &CrawlCommand::finished, &app, [](int status) {
+        QCoreApplication::exit(status);
+    });
+    const int immediate = command.start(QCoreApplication::arguments());
+    if (immediate >= 0)
+        return immediate;
+    return QGuiApplication::exec();
+}

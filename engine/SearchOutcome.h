@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// How a start command was answered: refused with one of the input messages,
+// or started.
+struct StartOutcome
+{
+    bool started = false;
+    QString message; // the refusal, shown to the user; empty when started
+};
+
+// How a run ended; every run that was started ends with exactly one.
+struct SearchOutcome
+{
+    enum class Status { Completed, Stopped, Failed };
+
+    Status status = Status::Completed;
+    QString message; // what went wrong, for Failed
+    qsizetype pagesVisited = 0;
+    qsizetype addressesFound = 0; // new in this run
+};

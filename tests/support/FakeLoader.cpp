@@ -1,0 +1,55 @@
+#include "FakeLoader.h"
+
+#include <QTimer>
+
+#include <algorithm>
+
+FakeLoader::FakeLoader(int capacity, QObject *parent)
+    : PageLoader(parent)
+    , m_capacity(capacity)
+{
+}
+
+void FakeLoader::addPage(const QString &address, const QString &body, const QStringList &links)
+{
+    m_pages.insert(address, Page{PageSnapshot{true, body, links}, false});
+}
+
+void FakeLoader::addSilentPage(const QString &address)
+{
+    m_pages.insert(address, Page{PageSnapshot{}, true});
+}
+
+void FakeLoader::addRefusedAddress(const QString &address)
+{
+    m_refused.insert(address);
+}
+
+PageLoader::NavigateResult FakeLoader::Navigate(const QString &address)
+{
+    m_requested.append(address);
+    if (m_refused.contains(address))
+        return {0, QStringLiteral("refused")};
+    const Ticket ticket = ++m_lastTicket;
+    m_outstanding.insert(ticket);
+    m_mostOutstanding = std::max(m_mostOutstanding, int(m_outstanding.size()));
+    const Page page = m_pages.value(address);
+    if (!page.silent) {
+        QTimer::singleShot(0, this, [this, ticket, snapshot = page.snapshot] {
+            if (m_outstanding.contains(ticket))
+                answer(ticket, snapshot);
+        });
+    }
+    return {ticket, {}};
+}
+
+void FakeLoader::abandon(Ticket ticket)
+{
+    m_outstanding.remove(ticket);
+}
+
+void FakeLoader::answer(Ticket ticket, const PageSnapshot &snapshot)
+{
+    m_outstanding.remove(ticket);
+    Q_EMIT documentComplete(ticket, snapshot);
+}

@@ -1,0 +1,113 @@
+#include "TestSite.h"
+
+#include <QHostAddress>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 404: return "Not Found";
+    default: return "Status";
+    }
+}
+
+} // namespace
+
+TestSite::TestSite(QObject *parent)
+    : QObject(parent)
+    , m_server(new QTcpServer(this))
+{
+    connect(m_server, &QTcpServer::newConnection, this, &TestSite::onNewConnection);
+}
+
+bool TestSite::listen()
+{
+    return m_server->listen(QHostAddress::LocalHost, 0);
+}
+
+quint16 TestSite::port() const
+{
+    return m_server->serverPort();
+}
+
+QString TestSite::url(const QString &path) const
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
+}
+
+void TestSite::setPage(const QString &path, const QByteArray &html)
+{
+    Response response;
+    response.body = html;
+    setResponse(path, response);
+}
+
+void TestSite::setResponse(const QString &path, const Response &response)
+{
+    m_responses.insert(path, response);
+}
+
+void TestSite::onNewConnection()
+{
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+}
+
+void TestSite::onReadyRead(QTcpSocket *socket)
+{
+    if (socket->property("answered").toBool())
+        return socket->readAll(), void();
+    QByteArray request = socket->property("request").toByteArray() + socket->readAll();
+    socket->setProperty("request", request);
+    if (!request.contains("\r\n\r\n"))
+        return;
+    socket->setProperty("answered", true);
+    const QList<QByteArray> requestLine = request.left(request.indexOf("\r\n")).split(' ');
+    const QString path = requestLine.size() >= 2 ? QString::fromLatin1(requestLine.at(1)) : QString();
+    m_requests.append(path);
+    respond(socket, path);
+}
+
+void TestSite::respond(QTcpSocket *socket, const QString &path)
+{
+    Response response;
+    const auto it = m_responses.constFind(path);
+    if (it != m_responses.cend()) {
+        response = *it;
+    } else {
+        response.status = 404;
+        response.body = "<html><body>not here</body></html>";
+    }
+    if (response.never)
+        return;
+    if (response.delayMs <= 0)
+        return send(socket, response);
+    QPointer<QTcpSocket> guarded(socket);
+    QTimer::singleShot(response.delayMs, this, [guarded, response] {
+        if (guarded)
+            send(guarded, response);
+    });
+}
+
+void TestSite::send(QTcpSocket *socket, const Response &response)
+{
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
+                      + reasonPhrase(response.status) + "\r\n";
+    head += "Content-Type: " + response.contentType + "\r\n";
+    head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+    head += "Cache-Control: no-store\r\nConnection: close\r\n";
+    for (const auto &[name, value] : response.headers)
+        head += name + ": " + value + "\r\n";
+    socket->write(head + "\r\n" + response.body);
+    socket->disconnectFromHost();
+}

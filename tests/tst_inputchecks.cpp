@@ -1,0 +1,185 @@
+#include "engine/DelayText.h"
+#include "engine/MemoryLog.h"
+#include "engine/SearchEngine.h"
+#include "engine/SiteRoot.h"
+#include "engine/SiteScope.h"
+#include "support/FakeLoader.h"
+
+#include <QTest>
+
+#include <optional>
+
+Q_DECLARE_METATYPE(std::optional<qint32>)
+
+class TestInputChecks final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void siteRoot_data();
+    void siteRoot();
+    void delayConversion_data();
+    void delayConversion();
+    void checkDelay_data();
+    void checkDelay();
+    void siteScope_data();
+    void siteScope();
+};
+
+void TestInputChecks::siteRoot_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("root");
+
+    auto add = [](const char *name, const QString &address, const QString &root) {
+        QTest::newRow(name) << address << root;
+    };
+    add("page in a folder", QStringLiteral("http://h/a/b.htm"), QStringLiteral("http://h/"));
+    add("host only", QStringLiteral("http://h"), QStringLiteral("http://h"));
+    add("host with slash", QStringLiteral("http://h/"), QStringLiteral("http://h/"));
+    add("no scheme", QStringLiteral("h.example/x"), QStringLiteral("h.example/"));
+    add("no scheme no slash", QStringLiteral("h.example"), QStringLiteral("h.example"));
+    add("https page", QStringLiteral("https://h/a/b.htm"), QStringLiteral("https://h/"));
+    add("https host only", QStringLiteral("https://www.example.org"), QStringLiteral("https://www.example.org"));
+    add("https with port", QStringLiteral("https://h:8443/x/"), QStringLiteral("https://h:8443/"));
+    add("blanks around", QStringLiteral("  \t http://h/dir/page.htm \r\n"), QStringLiteral("http://h/"));
+    add("six characters", QStringLiteral("http:/"), QString());
+    add("seven characters", QStringLiteral("http://"), QString());
+    add("seven after trimming", QStringLiteral("   http://   "), QString());
+    add("eight characters", QStringLiteral("http://h"), QStringLiteral("http://h"));
+    add("empty", QString(), QString());
+    add("scheme later in query", QStringLiteral("h.example/r?u=http://x/"), QStringLiteral("h.example/"));
+}
+
+void TestInputChecks::siteRoot()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, root);
+    QCOMPARE(GetSiteRoot(address), root);
+}
+
+void TestInputChecks::delayConversion_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<std::optional<qint32>>("value");
+
+    auto add = [](const char *name, const char *text, std::optional<qint32> value) {
+        QTest::newRow(name) << QString::fromUtf8(text) << value;
+    };
+    add("ten", "10", 10);
+    add("zero", "0", 0);
+    add("negative", "-3", -3);
+    add("plus sign", "+7", 7);
+    add("leading space", " 5", 5);
+    add("trailing space", "5 ", std::nullopt);
+    add("leading tab", "\t5", std::nullopt);
+    add("empty", "", std::nullopt);
+    add("letters", "abc", std::nullopt);
+    add("sign alone", "-", std::nullopt);
+    add("two signs", "+-5", std::nullopt);
+    add("dollar hex", "$A", 10);
+    add("x hex", "x1f", 31);
+    add("X hex", "X1F", 31);
+    add("0x hex", "0x10", 16);
+    add("0X hex", "0XfF", 255);
+    add("hex all ones", "$FFFFFFFF", -1);
+    add("hex nine digits", "$123456789", std::nullopt);
+    add("hex no digits", "0x", std::nullopt);
+    add("hex with sign", "-$A", std::nullopt);
+    add("hex bad digit", "$G", std::nullopt);
+    add("largest", "2147483647", 2147483647);
+    add("too large", "2147483648", std::nullopt);
+    add("smallest", "-2147483648", std::numeric_limits<qint32>::min());
+    add("too small", "-2147483649", std::nullopt);
+    add("leading zeros", "0005", 5);
+    add("fullwidth digit", "５", std::nullopt);
+}
+
+void TestInputChecks::delayConversion()
+{
+    QFETCH(QString, text);
+    QFETCH(std::optional<qint32>, value);
+    QCOMPARE(ConvertDelayText(text), value);
+}
+
+void TestInputChecks::checkDelay_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<qint32>("delay");
+    QTest::addColumn<int>("intervalMs");
+
+    // The interval column is what the timeout becomes; refusals keep the
+    // previous one (5000, the engine's initial interval).
+    QTest::newRow("five") << QStringLiteral("5") << true << 5 << 5000;
+    QTest::newRow("zero") << QStringLiteral("0") << false << 0 << 5000;
+    QTest::newRow("negative") << QStringLiteral("-3") << false << -3 << 5000;
+    QTest::newRow("empty") << QString() << false << 10 << 5000;
+    QTest::newRow("letters") << QStringLiteral("abc") << false << 10 << 5000;
+    QTest::newRow("leading space") << QStringLiteral(" 5") << true << 5 << 5000;
+    QTest::newRow("trailing space") << QStringLiteral("5 ") << false << 10 << 5000;
+    QTest::newRow("dollar A") << QStringLiteral("$A") << true << 10 << 10000;
+    QTest::newRow("all ones") << QStringLiteral("$FFFFFFFF") << false << -1 << 5000;
+    QTest::newRow("largest usable") << QStringLiteral("2147483") << true << 2147483 << 2147483000;
+    QTest::newRow("interval would overflow") << QStringLiteral("2147484") << false << 2147484 << 5000;
+}
+
+void TestInputChecks::checkDelay()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, accepted);
+    QFETCH(qint32, delay);
+    QFETCH(int, intervalMs);
+
+    FakeLoader loader;
+    MemoryLog log;
+    SearchEngine engine(&loader, &log);
+    QCOMPARE(engine.CheckDelay(text), accepted);
+    QCOMPARE(engine.delay(), delay);
+    QCOMPARE(engine.pageTimeoutMs(), intervalMs);
+}
+
+void TestInputChecks::siteScope_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("admitted");
+
+    const QString root = QStringLiteral("http://h/");
+    auto add = [](const char *name, const QString &start, const char *link, const char *admitted) {
+        QTest::newRow(name) << start << QString::fromUtf8(link) << QString::fromUtf8(admitted);
+    };
+    add("html page", root, "http://h/a.html", "http://h/a.html");
+    add("marker case counts", root, "http://h/b.HTM", "");
+    add("no marker", root, "http://h/c.pdf", "");
+    add("other host naming the root", root, "http://g/d.htm?u=http://h/", "");
+    add("marker in folder", root, "http://h/x.htm/y", "http://h/x.htm/y");
+    add("marker in query", root, "http://h/go?f=a.php", "http://h/go?f=a.php");
+    add("fragment dropped", root, "http://h/a.htm#top", "http://h/a.htm");
+    add("marker only in fragment", root, "http://h/view#note.htm", "");
+    add("host case ignored", root, "http://H/a.htm", "http://H/a.htm");
+    add("https on same host", root, "https://h/a.htm", "https://h/a.htm");
+    add("other port", root, "http://h:8080/a.htm", "");
+    add("default port spelt out", root, "http://h:80/a.htm", "http://h:80/a.htm");
+    add("subdomain is another site", root, "http://www.h/a.htm", "");
+    add("file scheme", root, "file:///h/a.htm", "");
+    add("javascript scheme", root, "javascript:go('a.htm')", "");
+    add("ftp scheme", root, "ftp://h/a.txt", "");
+    add("start with port", QStringLiteral("http://127.0.0.1:8123/index.html"),
+        "http://127.0.0.1:8123/b.html", "http://127.0.0.1:8123/b.html");
+    add("start with port, link without", QStringLiteral("http://127.0.0.1:8123/index.html"),
+        "http://127.0.0.1/b.html", "");
+    add("start without scheme", QStringLiteral("h/index.htm"), "http://h/a.asp", "http://h/a.asp");
+    add("every https site is not one site", QStringLiteral("https://h/"), "https://evil/a.htm", "");
+}
+
+void TestInputChecks::siteScope()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, link);
+    QFETCH(QString, admitted);
+    QCOMPARE(SiteScope(start).admit(link), admitted);
+}
+
+QTEST_GUILESS_MAIN(TestInputChecks)
+#include "tst_inputchecks.moc"

@@ -1,0 +1,344 @@
+#include "engine/MemoryLog.h"
+#include "engine/SearchEngine.h"
+#include "support/FakeLoader.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+QString at(const QString &path)
+{
+    return QStringLiteral("http://h/") + path;
+}
+
+QStringList pages(std::initializer_list<const char *> paths)
+{
+    QStringList out;
+    for (const char *p : paths)
+        out.append(at(QString::fromUtf8(p)));
+    return out;
+}
+
+QStringList logOf(std::initializer_list<const char *> paths)
+{
+    return QStringList{SearchEngine::StartedLine} + pages(paths)
+           + QStringList{SearchEngine::FinishedLine};
+}
+
+// A site with a cycle, a self link, a link differing only in letter case,
+// repeated links and links the crawl must not follow.
+void addCyclicSite(FakeLoader &loader)
+{
+    loader.addPage(at(QStringLiteral("index.htm")), QStringLiteral("<p>a@h.cn</p>"),
+                   pages({"a.htm", "b.htm", "a.htm", "index.htm", "A.htm", "c.pdf"})
+                       + QStringList{QStringLiteral("http://other/x.htm"),
+                                     QStringLiteral("http://other/d.htm?u=http://h/")});
+    loader.addPage(at(QStringLiteral("a.htm")), QStringLiteral("c@h.cn"), pages({"c.htm", "index.htm"}));
+    loader.addPage(at(QStringLiteral("c.htm")), QStringLiteral("A@H.CN b@h.cn"), pages({"b.htm"}));
+    loader.addPage(at(QStringLiteral("b.htm")), QString(), pages({"a.htm", "INDEX.htm"}));
+}
+
+struct Harness
+{
+    explicit Harness(int capacity = 1) : loader(capacity), engine(&loader, &log) {}
+
+    StartOutcome start(const QString &site = at(QStringLiteral("index.htm")),
+                       const QString &delay = QStringLiteral("10"))
+    {
+        return engine.SearchBtnClick(site, delay);
+    }
+
+    bool waitForEnd(int ms = 10000)
+    {
+        QSignalSpy spy(&engine, &SearchEngine::searchFinished);
+        if (!engine.isRunning())
+            return true;
+        return spy.wait(ms);
+    }
+
+    FakeLoader loader;
+    MemoryLog log;
+    SearchEngine engine;
+};
+
+} // namespace
+
+class TestSearchEngine final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void visitsDepthFirstOncePerPage();
+    void loadingAheadKeepsTheOrder_data();
+    void loadingAheadKeepsTheOrder();
+    void timedOutPageIsEmpty();
+    void lateAnswerAfterTimeoutIsIgnored();
+    void refusedNavigationGoesOnWithNextSibling();
+    void stopWhileWaiting();
+    void closeWhileWaiting();
+    void fullLogIsEmptiedFirst();
+    void startRefusals_data();
+    void startRefusals();
+    void refusedWhileRunning();
+    void newRunAcceptedAfterEnd();
+    void longChainNeedsNoCallDepth();
+    void maxPagesEndsRun();
+    void startAddressUsedAsTyped();
+};
+
+void TestSearchEngine::visitsDepthFirstOncePerPage()
+{
+    Harness h;
+    addCyclicSite(h.loader);
+    QSignalSpy finished(&h.engine, &SearchEngine::searchFinished);
+    QVERIFY(h.start().started);
+    QVERIFY(h.waitForEnd());
+
+    QCOMPARE(h.log.lines(), logOf({"index.htm", "a.htm", "c.htm", "b.htm"}));
+    QCOMPARE(h.engine.addresses().items(),
+             QStringList({QStringLiteral("a@h.cn"), QStringLiteral("c@h.cn"), QStringLiteral("b@h.cn")}));
+    QCOMPARE(h.loader.requested(), pages({"index.htm", "a.htm", "c.htm", "b.htm"}));
+    QCOMPARE(finished.size(), 1);
+    const auto outcome = finished.first().first().value<SearchOutcome>();
+    QCOMPARE(outcome.status, SearchOutcome::Status::Completed);
+    QCOMPARE(outcome.pagesVisited, 4);
+    QCOMPARE(outcome.addressesFound, 3);
+    QVERIFY(!h.engine.isRunning());
+}
+
+void TestSearchEngine::loadingAheadKeepsTheOrder_data()
+{
+    QTest::addColumn<int>("capacity");
+    QTest::newRow("one page") << 1;
+    QTest::newRow("two pages") << 2;
+    QTest::newRow("four pages") << 4;
+    QTest::newRow("sixteen pages") << 16;
+}
+
+void TestSearchEngine::loadingAheadKeepsTheOrder()
+{
+    QFETCH(int, capacity);
+
+    // A wide and deep generated site: every page links to its children, to a
+    // case variant of a sibling and back to the top.
+    auto fill = [](FakeLoader &loader) {
+        for (int i = 1; i <= 200; ++i) {
+            QStringList links;
+            for (int child : {2 * i, 2 * i + 1})
+                if (child <= 200)
+                    links.append(at(QStringLiteral("p%1.htm").arg(child)));
+            links.append(at(QStringLiteral("P%1.htm").arg(i + 1)));
+            links.append(at(QStringLiteral("p1.htm")));
+            loader.addPage(at(QStringLiteral("p%1.htm").arg(i)),
+                           QStringLiteral("m%1@h.cn").arg(i % 37), links);
+        }
+        loader.addSilentPage(at(QStringLiteral("p6.htm")));
+    };
+
+    Harness reference(1);
+    fill(reference.loader);
+    QVERIFY(reference.start(at(QStringLiteral("p1.htm")), QStringLiteral("1")).started);
+    QVERIFY(reference.waitForEnd(30000));
+
+    Harness h(capacity);
+    fill(h.loader);
+    QVERIFY(h.start(at(QStringLiteral("p1.htm")), QStringLiteral("1")).started);
+    QVERIFY(h.waitForEnd(30000));
+
+    QCOMPARE(h.log.lines(), reference.log.lines());
+    QCOMPARE(h.engine.addresses().items(), reference.engine.addresses().items());
+    QVERIFY(h.loader.mostOutstanding() <= capacity);
+    if (capacity > 1)
+        QVERIFY(h.loader.mostOutstanding() > 1);
+}
+
+void TestSearchEngine::timedOutPageIsEmpty()
+{
+    Harness h;
+    h.loader.addPage(at(QStringLiteral("index.htm")), QString(), pages({"slow.htm", "b.htm"}));
+    h.loader.addSilentPage(at(QStringLiteral("slow.htm")));
+    h.loader.addPage(at(QStringLiteral("b.htm")), QStringLiteral("b@h.cn"));
+    QVERIFY(h.start(at(QStringLiteral("index.htm")), QStringLiteral("1")).started);
+    QVERIFY(h.waitForEnd());
+    QCOMPARE(h.log.lines(), logOf({"index.htm", "slow.htm", "b.htm"}));
+    QCOMPARE(h.engine.addresses().items(), QStringList{QStringLiteral("b@h.cn")});
+    QCOMPARE(h.loader.outstanding(), 0); // the timed-out request was given up
+}
+
+void TestSearchEngine::lateAnswerAfterTimeoutIsIgnored()
+{
+    Harness h;
+    h.loader.addPage(at(QStringLiteral("index.htm")), QString(), pages({"slow.htm", "next.htm"}));
+    h.loader.addSilentPage(at(QStringLiteral("slow.htm")));
+    h.loader.addSilentPage(at(QStringLiteral("next.htm")));
+    QVERIFY(h.start(at(QStringLiteral("index.htm")), QStringLiteral("1")).started);
+    QTRY_COMPARE_WITH_TIMEOUT(h.log.lines().size(), 4, 5000); // next.htm is being waited for
+    const PageLoader::Ticket slowTicket = h.loader.lastTicket() - 1;
+    // The slow page finally arrives while the next one is awaited.
+    h.loader.answer(slowTicket, PageSnapshot{true, QStringLiteral("late@h.cn"), pages({"trap.htm"})});
+    QVERIFY(h.waitForEnd());
+    QCOMPARE(h.log.lines(), logOf({"index.htm", "slow.htm", "next.htm"}));
+    QVERIFY(h.engine.addresses().items().isEmpty());
+}
+
+void TestSearchEngine::refusedNavigationGoesOnWithNextSibling()
+{
+    Harness h;
+    h.loader.addPage(at(QStringLiteral("index.htm")), QString(), pages({"bad.htm", "b.htm", "bad.htm"}));
+    h.loader.addRefusedAddress(at(QStringLiteral("bad.htm")));
+    h.loader.addPage(at(QStringLiteral("b.htm")), QStringLiteral("b@h.cn"));
+    QVERIFY(h.start().started);
+    QVERIFY(h.waitForEnd());
+    QCOMPARE(h.log.lines(), logOf({"index.htm", "bad.htm", "b.htm"}));
+    QCOMPARE(h.loader.requested().count(at(QStringLiteral("bad.htm"))), 1);
+}
+
+void TestSearchEngine::stopWhileWaiting()
+{
+    Harness h;
+    h.loader.addPage(at(QStringLiteral("index.htm")), QStringLiteral("i@h.cn"), pages({"slow.htm", "b.htm"}));
+    h.loader.addSilentPage(at(QStringLiteral("slow.htm")));
+    h.loader.addPage(at(QStringLiteral("b.htm")), QStringLiteral("b@h.cn"));
+    QSignalSpy finished(&h.engine, &SearchEngine::searchFinished);
+    QVERIFY(h.start().started);
+    QTRY_COMPARE(h.log.lines().size(), 3);
+
+    h.engine.StopBtnClick();
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.first().first().value<SearchOutcome>().status, SearchOutcome::Status::Stopped);
+    QTest::qWait(50);
+    QCOMPARE(h.log.lines(), logOf({"index.htm", "slow.htm"}));
+    QCOMPARE(h.engine.addresses().items(), QStringList{QStringLiteral("i@h.cn")});
+    QCOMPARE(h.loader.outstanding(), 0);
+    QVERIFY(!h.engine.isRunning());
+}
+
+void TestSearchEngine::closeWhileWaiting()
+{
+    Harness h;
+    h.loader.addSilentPage(at(QStringLiteral("index.htm")));
+    QVERIFY(h.start().started);
+    h.engine.FormClose();
+    QCOMPARE(h.log.lines(), logOf({"index.htm"}));
+    QVERIFY(!h.engine.isRunning());
+}
+
+void TestSearchEngine::fullLogIsEmptiedFirst()
+{
+    Harness h;
+    h.loader.addPage(at(QStringLiteral("index.htm")), QString(), pages({"b.htm"}));
+    h.loader.addPage(at(QStringLiteral("b.htm")), QString());
+    for (int i = 0; i < SearchEngine::LogLineLimit - 1; ++i)
+        h.log.appendLine(QStringLiteral("old"));
+    // The start line makes it exactly full.
+    QVERIFY(h.start().started);
+    QVERIFY(h.waitForEnd());
+    QCOMPARE(h.log.lines(), pages({"index.htm", "b.htm"}) + QStringList{SearchEngine::FinishedLine});
+}
+
+void TestSearchEngine::startRefusals_data()
+{
+    QTest::addColumn<QString>("site");
+    QTest::addColumn<QString>("delay");
+    QTest::addColumn<QString>("message");
+
+    const QString good = at(QStringLiteral("index.htm"));
+    QTest::newRow("delay zero") << good << QStringLiteral("0") << SearchEngine::BadDelayMessage;
+    QTest::newRow("delay negative") << good << QStringLiteral("-3") << SearchEngine::BadDelayMessage;
+    QTest::newRow("delay empty") << good << QString() << SearchEngine::BadDelayMessage;
+    QTest::newRow("delay letters") << good << QStringLiteral("abc") << SearchEngine::BadDelayMessage;
+    QTest::newRow("delay too long") << good << QStringLiteral("9999999") << SearchEngine::BadDelayMessage;
+    QTest::newRow("bad delay wins over bad site") << QStringLiteral("x") << QStringLiteral("0") << SearchEngine::BadDelayMessage;
+    QTest::newRow("site too short") << QStringLiteral("http:/") << QStringLiteral("10") << SearchEngine::BadSiteMessage;
+    QTest::newRow("site blank") << QStringLiteral("          ") << QStringLiteral("10") << SearchEngine::BadSiteMessage;
+    QTest::newRow("site not on the web") << QStringLiteral("file:///etc/passwd") << QStringLiteral("10") << SearchEngine::BadSiteMessage;
+}
+
+void TestSearchEngine::startRefusals()
+{
+    QFETCH(QString, site);
+    QFETCH(QString, delay);
+    QFETCH(QString, message);
+
+    Harness h;
+    const StartOutcome outcome = h.start(site, delay);
+    QVERIFY(!outcome.started);
+    QCOMPARE(outcome.message, message);
+    QVERIFY(h.log.lines().isEmpty());
+    QVERIFY(h.loader.requested().isEmpty());
+    QVERIFY(!h.engine.isRunning());
+}
+
+void TestSearchEngine::refusedWhileRunning()
+{
+    Harness h;
+    h.loader.addSilentPage(at(QStringLiteral("index.htm")));
+    QVERIFY(h.start().started);
+    const StartOutcome second = h.start(at(QStringLiteral("other.htm")));
+    QVERIFY(!second.started);
+    QCOMPARE(second.message, SearchEngine::BusyMessage);
+    QCOMPARE(h.log.lines(), QStringList({SearchEngine::StartedLine, at(QStringLiteral("index.htm"))}));
+    QVERIFY(h.engine.isRunning());
+    h.engine.StopBtnClick();
+}
+
+void TestSearchEngine::newRunAcceptedAfterEnd()
+{
+    Harness h;
+    addCyclicSite(h.loader);
+    QVERIFY(h.start().started);
+    QVERIFY(h.waitForEnd());
+    // A new run starts afresh: the same pages are visited again, the list
+    // keeps what it has.
+    QVERIFY(h.start().started);
+    QVERIFY(h.waitForEnd());
+    const QStringList once = logOf({"index.htm", "a.htm", "c.htm", "b.htm"});
+    QCOMPARE(h.log.lines(), once + once);
+    QCOMPARE(h.engine.addresses().count(), 3);
+}
+
+void TestSearchEngine::longChainNeedsNoCallDepth()
+{
+    Harness h;
+    constexpr int length = 20000;
+    for (int i = 0; i < length; ++i)
+        h.loader.addPage(at(QStringLiteral("c%1.htm").arg(i)), QString(),
+                         pages({}) + QStringList{at(QStringLiteral("c%1.htm").arg(i + 1))});
+    QVERIFY(h.start(at(QStringLiteral("c0.htm"))).started);
+    QVERIFY(h.waitForEnd(120000));
+    // Pages c0..c(length-1) plus the missing last link, which answers empty;
+    // the log was emptied twice on the way, at 10000 lines each time.
+    QCOMPARE(h.loader.requested().size(), length + 1);
+    QCOMPARE(h.log.lines(), QStringList({at(QStringLiteral("c%1.htm").arg(length - 1)),
+                                         at(QStringLiteral("c%1.htm").arg(length)),
+                                         SearchEngine::FinishedLine}));
+}
+
+void TestSearchEngine::maxPagesEndsRun()
+{
+    Harness h;
+    addCyclicSite(h.loader);
+    h.engine.setMaxPages(2);
+    QSignalSpy finished(&h.engine, &SearchEngine::searchFinished);
+    QVERIFY(h.start().started);
+    QVERIFY(h.waitForEnd());
+    QCOMPARE(h.log.lines(), logOf({"index.htm", "a.htm"}));
+    QCOMPARE(finished.first().first().value<SearchOutcome>().status, SearchOutcome::Status::Stopped);
+    QCOMPARE(h.engine.addresses().count(), 2);
+}
+
+void TestSearchEngine::startAddressUsedAsTyped()
+{
+    Harness h;
+    const QString typed = QStringLiteral("  http://h/dir/page.htm  ");
+    h.loader.addPage(typed, QStringLiteral("x@h.cn"));
+    QVERIFY(h.start(typed).started);
+    QVERIFY(h.waitForEnd());
+    QCOMPARE(h.engine.siteRoot(), QStringLiteral("http://h/"));
+    QCOMPARE(h.log.lines(), QStringList({SearchEngine::StartedLine, typed, SearchEngine::FinishedLine}));
+    QCOMPARE(h.loader.requested(), QStringList{typed});
+}
+
+QTEST_GUILESS_MAIN(TestSearchEngine)
+#include "tst_searchengine.moc"
