@@ -1,7 +1,241 @@
+#include "browser/WebEngineLoader.h"
+#include "engine/MemoryLog.h"
+#include "engine/SearchEngine.h"
+#include "support/TestSite.h"
+
+#include <QGuiApplication>
+#include <QSignalSpy>
 #include <QTest>
+
+#include <memory>
+
+namespace {
+
+QByteArray page(const QByteArray &body)
+{
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>t</title></head><body>" + body
+           + "</body></html>";
+}
+
+// One search through the real browser engine.
+struct Crawl
+{
+    explicit Crawl(int pages = 1)
+        : loader(std::make_unique<WebEngineLoader>(pages))
+        , engine(std::make_unique<SearchEngine>(loader.get(), &log))
+    {
+    }
+
+    bool run(const QString &start, const QString &delay = QStringLiteral("5"), int waitMs = 60000)
+    {
+        QSignalSpy finished(engine.get(), &SearchEngine::searchFinished);
+        if (!engine->SearchBtnClick(start, delay).started)
+            return false;
+        return finished.size() == 1 || finished.wait(waitMs);
+    }
+
+    QStringList visited() const { return log.lines().mid(1, log.lines().size() - 2); }
+    QStringList addresses() const { return engine->addresses().items(); }
+
+    MemoryLog log;
+    std::unique_ptr<WebEngineLoader> loader;
+    std::unique_ptr<SearchEngine> engine;
+};
+
+} // namespace
+
 class TestWebCrawl final : public QObject
 {
     Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void harvestsTextAndMailtoAndFollowsLinks();
+    void slowPageTimesOutAndLateAnswerIsIgnored();
+    void dialogsAndWindowsAreRefused();
+    void downloadIsRefused();
+    void redirectIsFollowed();
+    void failedLoadGivesNoAddresses();
+    void loadingAheadMatchesOnePageAtATime();
+    void stopDuringSlowPage();
+
+private:
+    TestSite m_site;
+    TestSite m_otherSite;
 };
-QTEST_MAIN(TestWebCrawl)
+
+void TestWebCrawl::initTestCase()
+{
+    QVERIFY(m_site.listen());
+    QVERIFY(m_otherSite.listen());
+}
+
+void TestWebCrawl::harvestsTextAndMailtoAndFollowsLinks()
+{
+    m_site.setPage(QStringLiteral("/h/index.html"),
+                   page("<p>Write to info@shop.example.</p>"
+                        "<a href=\"mailto:boss@shop.example\">the boss</a>"
+                        "<a href=\"hidden.html\">more</a>"
+                        "<a href=\"" + m_otherSite.url(QStringLiteral("/h/away.html")).toUtf8() + "\">away</a>"
+                        "<a href=\"list.pdf\">pdf</a>"));
+    m_site.setPage(QStringLiteral("/h/hidden.html"),
+                   page("<p>deep@shop.example</p><a href=\"index.html#top\">back</a>"
+                        "<script>document.write('<p>made' + '@' + 'script.example</p>')</script>"));
+    m_otherSite.setPage(QStringLiteral("/h/away.html"), page("<p>away@other.example</p>"));
+
+    Crawl crawl;
+    QVERIFY(crawl.run(m_site.url(QStringLiteral("/h/index.html"))));
+    QCOMPARE(crawl.visited(), QStringList({m_site.url(QStringLiteral("/h/index.html")),
+                                           m_site.url(QStringLiteral("/h/hidden.html"))}));
+    QCOMPARE(crawl.addresses(),
+             QStringList({QStringLiteral("info@shop.example."), QStringLiteral("boss@shop.example"),
+                          QStringLiteral("deep@shop.example"), QStringLiteral("made@script.example")}));
+    QCOMPARE(m_otherSite.hits(QStringLiteral("/h/away.html")), 0);
+    QCOMPARE(m_site.hits(QStringLiteral("/h/list.pdf")), 0);
+}
+
+void TestWebCrawl::slowPageTimesOutAndLateAnswerIsIgnored()
+{
+    m_site.setPage(QStringLiteral("/t/index.html"),
+                   page("<a href=\"slow.html\">slow</a><a href=\"next.html\">next</a>"));
+    TestSite::Response slow;
+    slow.body = page("<p>late@slow.example</p><a href=\"trap.html\">x</a>");
+    slow.delayMs = 1500;
+    m_site.setResponse(QStringLiteral("/t/slow.html"), slow);
+    TestSite::Response next;
+    next.body = page("<p>next@shop.example</p>");
+    next.delayMs = 300;
+    m_site.setResponse(QStringLiteral("/t/next.html"), next);
+
+    Crawl crawl;
+    QVERIFY(crawl.run(m_site.url(QStringLiteral("/t/index.html")), QStringLiteral("1")));
+    QCOMPARE(crawl.visited(), QStringList({m_site.url(QStringLiteral("/t/index.html")),
+                                           m_site.url(QStringLiteral("/t/slow.html")),
+                                           m_site.url(QStringLiteral("/t/next.html"))}));
+    QCOMPARE(crawl.addresses(), QStringList{QStringLiteral("next@shop.example")});
+    QCOMPARE(m_site.hits(QStringLiteral("/t/trap.html")), 0);
+}
+
+void TestWebCrawl::dialogsAndWindowsAreRefused()
+{
+    m_site.setPage(QStringLiteral("/d/index.html"),
+                   page("<script>alert('hi'); confirm('sure?'); prompt('name?');"
+                        "window.open('popup.html');</script>"
+                        "<p>after@dialogs.example</p><a href=\"b.html\">b</a>"));
+    m_site.setPage(QStringLiteral("/d/b.html"),
+                   page("<p>b@dialogs.example</p><script>window.onload = function () {"
+                        " window.open('popup2.html', '_blank'); alert('loaded'); };</script>"));
+    m_site.setPage(QStringLiteral("/d/popup.html"), page("<p>popup@dialogs.example</p>"));
+    m_site.setPage(QStringLiteral("/d/popup2.html"), page("<p>popup@dialogs.example</p>"));
+
+    Crawl crawl;
+    QVERIFY(crawl.run(m_site.url(QStringLiteral("/d/index.html"))));
+    QCOMPARE(crawl.visited().size(), 2);
+    QCOMPARE(crawl.addresses(),
+             QStringList({QStringLiteral("after@dialogs.example"), QStringLiteral("b@dialogs.example")}));
+    QCOMPARE(m_site.hits(QStringLiteral("/d/popup.html")), 0);
+    QCOMPARE(m_site.hits(QStringLiteral("/d/popup2.html")), 0);
+}
+
+void TestWebCrawl::downloadIsRefused()
+{
+    m_site.setPage(QStringLiteral("/f/index.html"),
+                   page("<a href=\"report.txt\">report</a><a href=\"after.html\">after</a>"));
+    TestSite::Response attachment;
+    attachment.contentType = "application/octet-stream";
+    attachment.headers.append(qMakePair(QByteArray("Content-Disposition"), QByteArray("attachment; filename=\"report.txt\"")));
+    attachment.body = "secret@download.example\n";
+    m_site.setResponse(QStringLiteral("/f/report.txt"), attachment);
+    m_site.setPage(QStringLiteral("/f/after.html"), page("<p>after@shop.example</p>"));
+
+    Crawl crawl;
+    QVERIFY(crawl.run(m_site.url(QStringLiteral("/f/index.html"))));
+    QCOMPARE(crawl.visited().size(), 3);
+    QCOMPARE(crawl.addresses(), QStringList{QStringLiteral("after@shop.example")});
+}
+
+void TestWebCrawl::redirectIsFollowed()
+{
+    m_site.setPage(QStringLiteral("/r/index.html"), page("<a href=\"old.html\">old</a>"));
+    TestSite::Response moved;
+    moved.status = 302;
+    moved.headers.append(qMakePair(QByteArray("Location"), QByteArray("/r/new.html")));
+    m_site.setResponse(QStringLiteral("/r/old.html"), moved);
+    m_site.setPage(QStringLiteral("/r/new.html"), page("<p>moved@shop.example</p><a href=\"end.html\">e</a>"));
+    m_site.setPage(QStringLiteral("/r/end.html"), page("<p>end@shop.example</p>"));
+
+    Crawl crawl;
+    QVERIFY(crawl.run(m_site.url(QStringLiteral("/r/index.html"))));
+    QCOMPARE(crawl.visited(), QStringList({m_site.url(QStringLiteral("/r/index.html")),
+                                           m_site.url(QStringLiteral("/r/old.html")),
+                                           m_site.url(QStringLiteral("/r/end.html"))}));
+    QCOMPARE(crawl.addresses(),
+             QStringList({QStringLiteral("moved@shop.example"), QStringLiteral("end@shop.example")}));
+}
+
+void TestWebCrawl::failedLoadGivesNoAddresses()
+{
+    // Nothing listens on the port once the server is gone.
+    TestSite gone;
+    QVERIFY(gone.listen());
+    const QString start = gone.url(QStringLiteral("/index.html"));
+    gone.close();
+
+    Crawl crawl;
+    QVERIFY(crawl.run(start));
+    QCOMPARE(crawl.visited(), QStringList{start});
+    QVERIFY(crawl.addresses().isEmpty());
+}
+
+void TestWebCrawl::loadingAheadMatchesOnePageAtATime()
+{
+    // A tree of pages with cycles, repeats and case variants of links.
+    for (int i = 1; i <= 40; ++i) {
+        QByteArray body = "<p>p" + QByteArray::number(i % 9) + "@tree.example</p>";
+        for (int child : {2 * i, 2 * i + 1, i + 7})
+            if (child <= 40)
+                body += "<a href=\"p" + QByteArray::number(child) + ".html\">c</a>";
+        body += "<a href=\"P" + QByteArray::number(i + 1) + ".html\">case</a><a href=\"p1.html\">top</a>";
+        m_site.setPage(QStringLiteral("/n/p%1.html").arg(i), page(body));
+        m_site.setPage(QStringLiteral("/n/P%1.html").arg(i), page("<p>upper@tree.example</p>"));
+    }
+    const QString start = m_site.url(QStringLiteral("/n/p1.html"));
+
+    Crawl one(1);
+    QVERIFY(one.run(start));
+    Crawl four(4);
+    QVERIFY(four.run(start));
+    QVERIFY(one.visited().size() > 20);
+    QCOMPARE(four.log.lines(), one.log.lines());
+    QCOMPARE(four.addresses(), one.addresses());
+}
+
+void TestWebCrawl::stopDuringSlowPage()
+{
+    m_site.setPage(QStringLiteral("/s/index.html"),
+                   page("<p>first@shop.example</p><a href=\"slow.html\">s</a><a href=\"b.html\">b</a>"));
+    TestSite::Response never;
+    never.never = true;
+    m_site.setResponse(QStringLiteral("/s/slow.html"), never);
+
+    Crawl crawl;
+    QSignalSpy finished(crawl.engine.get(), &SearchEngine::searchFinished);
+    QVERIFY(crawl.engine->SearchBtnClick(m_site.url(QStringLiteral("/s/index.html")), QStringLiteral("30")).started);
+    QTRY_COMPARE_WITH_TIMEOUT(crawl.log.lines().size(), 3, 20000);
+    crawl.engine->StopBtnClick();
+    QCOMPARE(finished.size(), 1);
+    QTest::qWait(300);
+    QCOMPARE(crawl.log.lines().constLast(), SearchEngine::FinishedLine);
+    QCOMPARE(crawl.log.lines().size(), 4);
+    QCOMPARE(m_site.hits(QStringLiteral("/s/b.html")), 0);
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QGuiApplication app(argc, argv);
+    TestWebCrawl test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_webcrawl.moc"

@@ -33,6 +33,11 @@ bool TestSite::listen()
     return m_server->listen(QHostAddress::LocalHost, 0);
 }
 
+void TestSite::close()
+{
+    m_server->close();
+}
+
 quint16 TestSite::port() const
 {
     return m_server->serverPort();

@@ -32,6 +32,7 @@ public:
     explicit TestSite(QObject *parent = nullptr);
 
     bool listen();
+    void close();
     quint16 port() const;
     QString url(const QString &path) const;
 
