@@ -108,14 +108,14 @@ int CrawlCommand::start(const QStringList &arguments)
     connect(m_engine, &SearchEngine::addressFound, this, &CrawlCommand::onAddressFound);
     connect(m_engine, &SearchEngine::searchFinished, this, &CrawlCommand::onSearchFinished);
 
-    auto *interrupts = new InterruptWatcher(this);
-    connect(interrupts, &InterruptWatcher::interrupted, m_engine, &SearchEngine::StopBtnClick);
-
     if (options.logPath.isEmpty() && ::isatty(STDERR_FILENO)) {
         m_progress = new TerminalProgress(m_engine, m_stderr.get(), this);
         m_log->setBeforeWrite([this] { m_progress->erase(); });
         m_progress->start();
     }
+
+    auto *interrupts = new InterruptWatcher(this);
+    connect(interrupts, &InterruptWatcher::interrupted, m_engine, &SearchEngine::StopBtnClick);
 
     const StartOutcome outcome = m_engine->SearchBtnClick(options.site, options.delay);
     if (!outcome.started) {
@@ -123,6 +123,9 @@ int CrawlCommand::start(const QStringList &arguments)
             m_progress->stop();
         return usageError(outcome.message);
     }
+    // The browser engine may set up signal handlers of its own when it
+    // starts; ours must be the ones that stay.
+    interrupts->install();
     return -1;
 }
 

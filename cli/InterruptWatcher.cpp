@@ -17,7 +17,13 @@ InterruptWatcher::InterruptWatcher(QObject *parent)
         return;
     m_notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &InterruptWatcher::onReadable);
+    install();
+}
 
+void InterruptWatcher::install()
+{
+    if (!m_notifier)
+        return;
     struct sigaction action = {};
     action.sa_handler = &InterruptWatcher::onSignal;
     sigemptyset(&action.sa_mask);

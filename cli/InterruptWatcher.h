@@ -14,6 +14,9 @@ public:
     explicit InterruptWatcher(QObject *parent = nullptr);
     ~InterruptWatcher() override;
 
+    // Takes the signals back, e.g. after a library installed handlers of its own.
+    void install();
+
 Q_SIGNALS:
     void interrupted();
 

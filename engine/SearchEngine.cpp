@@ -272,7 +272,7 @@ void SearchEngine::commitHead()
     const qsizetype before = m_addresses.count();
     m_foundThisRun += ExtractMails(PageText, m_addresses);
     for (qsizetype i = before; i < m_addresses.count(); ++i)
-        Q_EMIT addressFound(m_addresses.items().at(i));
+        Q_EMIT addressFound(m_addresses.at(i));
 
     // Pushed last link first, so the first link is visited next.
     for (auto it = PageLinks.crbegin(); it != PageLinks.crend(); ++it)

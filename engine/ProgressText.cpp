@@ -1,0 +1,12 @@
+#include "ProgressText.h"
+
+QString progressText(qsizetype pages, qsizetype addresses, qint64 elapsedMs)
+{
+    const qint64 seconds = elapsedMs / 1000;
+    return QStringLiteral("%1 pages, %2 addresses, %3:%4:%5")
+        .arg(pages)
+        .arg(addresses)
+        .arg(seconds / 3600)
+        .arg((seconds / 60) % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}

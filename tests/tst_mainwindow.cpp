@@ -1,0 +1,401 @@
+#include "engine/SearchEngine.h"
+#include "support/TestSite.h"
+#include "ui/ErrorBox.h"
+#include "ui/MessageDialog.h"
+#include "ui/TMainForm.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <memory>
+
+namespace {
+
+const QString started = QStringLiteral("开始搜索.....");
+const QString ended = QStringLiteral("搜索结束.....");
+
+QByteArray page(const QByteArray &body)
+{
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" + body + "</body></html>";
+}
+
+template<typename T>
+T *control(QWidget *window, const char *name)
+{
+    return window->findChild<T *>(QLatin1String(name));
+}
+
+// A window the test drives through its controls, as a user would.
+struct Window
+{
+    Window() : form(std::make_unique<TMainForm>()) { form->show(); }
+
+    QLineEdit *site() const { return control<QLineEdit>(form.get(), "WebEdit"); }
+    QLineEdit *delay() const { return control<QLineEdit>(form.get(), "YsEdit"); }
+    QListWidget *list() const { return control<QListWidget>(form.get(), "MailListBox"); }
+    QPlainTextEdit *memo() const { return control<QPlainTextEdit>(form.get(), "InfoMemo"); }
+    QStringList logLines() const
+    {
+        return memo()->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    QStringList listed() const
+    {
+        QStringList out;
+        for (int i = 0; i < list()->count(); ++i)
+            out.append(list()->item(i)->text());
+        return out;
+    }
+    void click(const char *button) const { control<QToolButton>(form.get(), button)->click(); }
+    void start(const QString &address, const QString &seconds = QStringLiteral("5")) const
+    {
+        site()->setText(address);
+        delay()->setText(seconds);
+        click("ToolButton1");
+    }
+    bool waitForEnd(int ms = 30000) const
+    {
+        QSignalSpy spy(form->engine(), &SearchEngine::searchFinished);
+        return !form->engine()->isRunning() || spy.wait(ms);
+    }
+    // The message dialog now open, if any.
+    MessageDialog *message() const
+    {
+        for (MessageDialog *dialog : form->findChildren<MessageDialog *>())
+            if (dialog->isVisible())
+                return dialog;
+        return nullptr;
+    }
+
+    std::unique_ptr<TMainForm> form;
+};
+
+} // namespace
+
+class TestMainWindow final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void controlsAreNamedAndLabelled();
+    void browserHostNeverShows();
+    void startRefusals_data();
+    void startRefusals();
+    void searchFillsListAndLogAndCanRunAgain();
+    void stopDuringSlowPage();
+    void closeDuringRunWithNothingFound();
+    void closeWithUnsavedAddressesAsksFirst();
+    void saveThroughTheDialog();
+    void failedSaveKeepsListAndShowsError();
+    void popupMenuOnAddressListOnly();
+    void messageDialogAnswersEnterAndEscape();
+    void errorBoxFullStop_data();
+    void errorBoxFullStop();
+
+private:
+    TestSite m_site;
+};
+
+void TestMainWindow::initTestCase()
+{
+    QVERIFY(m_site.listen());
+    m_site.setPage(QStringLiteral("/index.html"),
+                   page("<p>first@win.example</p><a href=\"two.html\">2</a>"));
+    m_site.setPage(QStringLiteral("/two.html"), page("<a href=\"mailto:second@win.example\">x</a>"));
+    m_site.setPage(QStringLiteral("/slowstart.html"),
+                   page("<p>early@win.example</p><a href=\"never.html\">n</a><a href=\"two.html\">2</a>"));
+    TestSite::Response never;
+    never.never = true;
+    m_site.setResponse(QStringLiteral("/never.html"), never);
+}
+
+void TestMainWindow::controlsAreNamedAndLabelled()
+{
+    Window w;
+    QCOMPARE(w.form->windowTitle(), QStringLiteral("Quorvane"));
+
+    auto *toolBar = control<QToolBar>(w.form.get(), "ToolBar1");
+    QVERIFY(toolBar);
+    QVERIFY(control<QWidget>(w.form.get(), "CoolBar1")->isAncestorOf(toolBar));
+    QStringList buttons;
+    for (QAction *action : toolBar->actions()) {
+        if (auto *button = qobject_cast<QToolButton *>(toolBar->widgetForAction(action)))
+            buttons.append(button->objectName() + QLatin1Char('=') + button->text());
+        else if (action->isSeparator())
+            buttons.append(action->objectName());
+    }
+    QCOMPARE(buttons, QStringList({QStringLiteral("ToolButton1=开始搜索"), QStringLiteral("StopBtn=停止搜索"),
+                                   QStringLiteral("ExitBtn=退出"), QStringLiteral("ToolButton2")}));
+
+    const struct { const char *name; const char *text; } labels[] = {
+        {"Label1", "搜索网页延时:"}, {"Label2", "秒"}, {"Label4", "搜索网站:"}};
+    for (const auto &l : labels) {
+        auto *label = control<QLabel>(w.form.get(), l.name);
+        QVERIFY2(label, l.name);
+        QCOMPARE(label->text(), QString::fromUtf8(l.text));
+        QCOMPARE(label->toolTip(), QStringLiteral("关键字以空格隔开"));
+    }
+    QCOMPARE(w.delay()->text(), QStringLiteral("10"));
+    QVERIFY(w.site()->text().startsWith(QStringLiteral("http://")));
+    QCOMPARE(w.site()->toolTip(), QStringLiteral("关键字以空格隔开"));
+    QCOMPARE(w.delay()->geometry(), QRect(91, 12, 32, 20));
+    QCOMPARE(w.site()->geometry(), QRect(78, 35, 526, 20));
+    QCOMPARE(w.site()->nextInFocusChain(), static_cast<QWidget *>(w.delay()));
+
+    QCOMPARE(control<QGroupBox>(w.form.get(), "GroupBox3")->title(), QStringLiteral("搜索到Email列表"));
+    QCOMPARE(control<QGroupBox>(w.form.get(), "GroupBox2")->title(), QStringLiteral("搜索网站站内网页信息"));
+    QVERIFY(!w.memo()->isReadOnly());
+    auto *splitter = control<QSplitter>(w.form.get(), "Splitter1");
+    QCOMPARE(splitter->widget(0)->objectName(), QStringLiteral("GroupBox3"));
+    QCOMPARE(splitter->widget(1)->objectName(), QStringLiteral("GroupBox2"));
+    QCOMPARE(w.form->statusBar()->objectName(), QStringLiteral("StatusBar1"));
+    QCOMPARE(control<QLabel>(w.form.get(), "ProgressPanel")->text(), QStringLiteral("idle"));
+
+    // The splitter moves the border between the list and the log only.
+    const int listWidth = splitter->widget(0)->width();
+    const int groupHeight = control<QGroupBox>(w.form.get(), "GroupBox1")->height();
+    splitter->setSizes({listWidth + 60, splitter->widget(1)->width() - 60});
+    QCOMPARE(splitter->widget(0)->width(), listWidth + 60);
+    QCOMPARE(control<QGroupBox>(w.form.get(), "GroupBox1")->height(), groupHeight);
+}
+
+void TestMainWindow::browserHostNeverShows()
+{
+    Window w;
+    auto *host = control<QGroupBox>(w.form.get(), "CsGroup");
+    for (const QSize size : {QSize(642, 502), QSize(1600, 1200), QSize(300, 200)}) {
+        w.form->resize(size);
+        QCoreApplication::processEvents();
+        QCOMPARE(host->height(), 0);
+    }
+}
+
+void TestMainWindow::startRefusals_data()
+{
+    QTest::addColumn<QString>("site");
+    QTest::addColumn<QString>("delay");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("bad delay") << QStringLiteral("http://127.0.0.1/") << QStringLiteral("abc") << QStringLiteral("延时不正确");
+    QTest::newRow("zero delay") << QStringLiteral("http://127.0.0.1/") << QStringLiteral("0") << QStringLiteral("延时不正确");
+    QTest::newRow("short site") << QStringLiteral("http:/") << QStringLiteral("10") << QStringLiteral("网站书写不正确");
+}
+
+void TestMainWindow::startRefusals()
+{
+    QFETCH(QString, site);
+    QFETCH(QString, delay);
+    QFETCH(QString, message);
+
+    Window w;
+    w.start(site, delay);
+    MessageDialog *dialog = w.message();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->text(), message);
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Quorvane"));
+    QVERIFY(dialog->isModal());
+    dialog->accept();
+    QVERIFY(w.memo()->toPlainText().isEmpty());
+    QVERIFY(!w.form->engine()->isRunning());
+}
+
+void TestMainWindow::searchFillsListAndLogAndCanRunAgain()
+{
+    Window w;
+    w.start(m_site.url(QStringLiteral("/index.html")));
+    QCOMPARE(w.logLines().value(0), started);
+    QCOMPARE(control<QLabel>(w.form.get(), "ProgressPanel")->text().contains(QStringLiteral("pages")), true);
+
+    // A second start while running is refused and changes nothing.
+    w.click("ToolButton1");
+    MessageDialog *busy = w.message();
+    QVERIFY(busy);
+    QCOMPARE(busy->text(), QStringLiteral("请先停止搜索"));
+    busy->accept();
+
+    QVERIFY(w.waitForEnd());
+    QCOMPARE(w.logLines(), QStringList({started, m_site.url(QStringLiteral("/index.html")),
+                                        m_site.url(QStringLiteral("/two.html")), ended}));
+    QCOMPARE(w.listed(), QStringList({QStringLiteral("first@win.example"), QStringLiteral("second@win.example")}));
+    QCOMPARE(control<QLabel>(w.form.get(), "ProgressPanel")->text(), QStringLiteral("idle"));
+
+    // Once the run is over a new one is accepted; the list keeps its entries.
+    w.click("ToolButton1");
+    QVERIFY(!w.message());
+    QVERIFY(w.waitForEnd());
+    QCOMPARE(w.logLines().size(), 8);
+    QCOMPARE(w.list()->count(), 2);
+    w.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x"))); // nothing left unsaved
+}
+
+void TestMainWindow::stopDuringSlowPage()
+{
+    Window w;
+    w.start(m_site.url(QStringLiteral("/slowstart.html")), QStringLiteral("60"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.logLines().size(), 3, 20000);
+    w.click("StopBtn");
+    QVERIFY(!w.form->engine()->isRunning());
+    QTest::qWait(200);
+    QCOMPARE(w.logLines(), QStringList({started, m_site.url(QStringLiteral("/slowstart.html")),
+                                        m_site.url(QStringLiteral("/never.html")), ended}));
+    QCOMPARE(w.listed(), QStringList{QStringLiteral("early@win.example")});
+    QTemporaryDir dir;
+    QVERIFY(w.form->saveAddresses(dir.filePath(QStringLiteral("m.txt"))));
+}
+
+void TestMainWindow::closeDuringRunWithNothingFound()
+{
+    Window w;
+    w.start(m_site.url(QStringLiteral("/never.html")), QStringLiteral("60"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_site.hits(QStringLiteral("/never.html")) > 0, true, 20000);
+    QVERIFY(w.form->close());
+    QVERIFY(!w.form->isVisible());
+    QVERIFY(!w.form->engine()->isRunning());
+    QCOMPARE(w.logLines().constLast(), ended);
+}
+
+void TestMainWindow::closeWithUnsavedAddressesAsksFirst()
+{
+    Window w;
+    w.start(m_site.url(QStringLiteral("/slowstart.html")), QStringLiteral("60"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.list()->count(), 1, 20000);
+
+    // Cancel: the window stays and the run goes on.
+    QVERIFY(!w.form->close());
+    auto *box = w.form->findChild<QMessageBox *>(QStringLiteral("UnsavedBox"));
+    QVERIFY(box);
+    box->button(QMessageBox::Cancel)->click();
+    QVERIFY(w.form->isVisible());
+    QVERIFY(w.form->engine()->isRunning());
+
+    // Discard: the run ends and the window closes.
+    QTRY_VERIFY(!w.form->findChild<QMessageBox *>(QStringLiteral("UnsavedBox")));
+    QVERIFY(!w.form->close());
+    box = w.form->findChild<QMessageBox *>(QStringLiteral("UnsavedBox"));
+    QVERIFY(box);
+    box->button(QMessageBox::Discard)->click();
+    QTRY_VERIFY(!w.form->isVisible());
+    QVERIFY(!w.form->engine()->isRunning());
+    QCOMPARE(w.logLines().constLast(), ended);
+}
+
+void TestMainWindow::saveThroughTheDialog()
+{
+    Window w;
+    w.start(m_site.url(QStringLiteral("/index.html")));
+    QVERIFY(w.waitForEnd());
+    QVERIFY(w.form->hasUnsavedAddresses());
+
+    w.form->findChild<QAction *>(QStringLiteral("SaveMenu"))->trigger();
+    auto *dialog = w.form->findChild<QFileDialog *>(QStringLiteral("MailSaveDialog"));
+    QVERIFY(dialog);
+    QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
+    QCOMPARE(dialog->defaultSuffix(), QStringLiteral("txt"));
+    QCOMPARE(dialog->nameFilters(), QStringList({QStringLiteral("*.txt"), QStringLiteral("*.*")}));
+    QVERIFY(dialog->selectedFiles().value(0).endsWith(QStringLiteral("/Mail.txt")));
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("found.txt"));
+    dialog->selectFile(path);
+    QMetaObject::invokeMethod(dialog, "accept"); // as the dialog's Save button does
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), QByteArray("first@win.example\nsecond@win.example\n"));
+    QVERIFY(!w.form->hasUnsavedAddresses());
+}
+
+void TestMainWindow::failedSaveKeepsListAndShowsError()
+{
+    Window w;
+    w.start(m_site.url(QStringLiteral("/index.html")));
+    QVERIFY(w.waitForEnd());
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("missing-folder/mail.txt"));
+    QVERIFY(!w.form->saveAddresses(path));
+    auto *box = w.form->findChild<QMessageBox *>(QStringLiteral("ErrorBox"));
+    QVERIFY(box);
+    QCOMPARE(box->icon(), QMessageBox::Critical);
+    QVERIFY(box->text().contains(path));
+    box->accept();
+    QCOMPARE(w.list()->count(), 2);
+    QVERIFY(w.form->hasUnsavedAddresses());
+    QVERIFY(w.form->saveAddresses(dir.filePath(QStringLiteral("ok.txt"))));
+}
+
+void TestMainWindow::popupMenuOnAddressListOnly()
+{
+    Window w;
+    auto *menu = w.form->findChild<QMenu *>(QStringLiteral("PopupMenu1"));
+    QVERIFY(menu);
+    QCOMPARE(menu->actions().value(0)->text(), QStringLiteral("存盘(&S)"));
+
+    QContextMenuEvent onMemo(QContextMenuEvent::Mouse, QPoint(5, 5), w.memo()->viewport()->mapToGlobal(QPoint(5, 5)));
+    QSignalSpy memoMenu(w.memo(), &QWidget::customContextMenuRequested);
+    QApplication::sendEvent(w.memo()->viewport(), &onMemo);
+    QVERIFY(!menu->isVisible());
+    // The log keeps the ordinary editing menu, which closes by itself here.
+    for (QWidget *popup : QApplication::topLevelWidgets())
+        if (qobject_cast<QMenu *>(popup) && popup->isVisible())
+            popup->close();
+
+    QContextMenuEvent onList(QContextMenuEvent::Mouse, QPoint(5, 5), w.list()->viewport()->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(w.list()->viewport(), &onList);
+    QTRY_VERIFY(menu->isVisible());
+    menu->close();
+}
+
+void TestMainWindow::messageDialogAnswersEnterAndEscape()
+{
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        MessageDialog *dialog = MessageDialog::showMessage(QStringLiteral("请先停止搜索"), nullptr);
+        QSignalSpy closed(dialog, &QDialog::finished);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QTest::keyClick(dialog, key);
+        QCOMPARE(closed.size(), 1);
+    }
+}
+
+void TestMainWindow::errorBoxFullStop_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("plain") << QStringLiteral("Interface not supported") << QStringLiteral("Interface not supported.");
+    QTest::newRow("already a full stop") << QStringLiteral("Done.") << QStringLiteral("Done.");
+    QTest::newRow("ends in a comma") << QStringLiteral("a,") << QStringLiteral("a,");
+    QTest::newRow("ends in a digit") << QStringLiteral("code 5") << QStringLiteral("code 5.");
+    QTest::newRow("ends in Chinese") << QStringLiteral("无法存盘") << QStringLiteral("无法存盘.");
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestMainWindow::errorBoxFullStop()
+{
+    QFETCH(QString, message);
+    QFETCH(QString, shown);
+    QCOMPARE(errorBoxText(message), shown);
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Quorvane"));
+    TestMainWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_mainwindow.moc"

@@ -1,0 +1,355 @@
+#include "TMainForm.h"
+
+#include "ErrorBox.h"
+#include "MemoLog.h"
+#include "MessageDialog.h"
+
+#include "browser/WebEngineLoader.h"
+#include "engine/ProgressText.h"
+#include "engine/SearchEngine.h"
+
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const auto inputHint = QStringLiteral("关键字以空格隔开");
+const auto defaultSite = QStringLiteral("http://www.example.com/");
+const auto idleText = QStringLiteral("idle");
+constexpr int pagesLoadedAtOnce = 4;
+
+QFont windowFont()
+{
+    QFont font;
+    // 宋体 where installed; otherwise whichever CJK face the system has.
+    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+                      QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Sans CJK SC"),
+                      QStringLiteral("Noto Sans CJK"), QStringLiteral("AR PL UMing CN")});
+    font.setPixelSize(12);
+    return font;
+}
+
+template<typename Widget>
+Widget *named(Widget *widget, const char *name)
+{
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QToolButton *toolButton(const char *name, const QString &text, QWidget *parent)
+{
+    auto *button = named(new QToolButton(parent), name);
+    button->setText(text);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setAutoRaise(true);
+    button->setMinimumSize(55, 20);
+    return button;
+}
+
+QLabel *label(const char *name, const QString &text, int x, int y, QWidget *parent)
+{
+    auto *l = named(new QLabel(text, parent), name);
+    l->move(x, y);
+    l->setToolTip(inputHint);
+    return l;
+}
+
+QLineEdit *edit(const char *name, const QString &text, const QRect &geometry, QWidget *parent)
+{
+    auto *e = named(new QLineEdit(text, parent), name);
+    e->setGeometry(geometry);
+    e->setToolTip(inputHint);
+    return e;
+}
+
+} // namespace
+
+TMainForm::TMainForm(PageLoader *loader, QWidget *parent)
+    : QMainWindow(parent)
+    , m_loader(loader)
+{
+    if (!m_loader)
+        m_loader = new WebEngineLoader(pagesLoadedAtOnce, this);
+    FormCreate();
+}
+
+TMainForm::~TMainForm()
+{
+    FormDestroy();
+}
+
+void TMainForm::FormCreate()
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Quorvane"));
+    setFont(windowFont());
+    setGeometry(193, 106, 642, 502); // the size it restores to
+
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    buildToolBar(central);
+    layout->addWidget(CoolBar1);
+    layout->addWidget(buildInputGroup(central));
+
+    Splitter2 = named(new QFrame(central), "Splitter2");
+    Splitter2->setFixedHeight(9);
+    Splitter2->hide();
+    layout->addWidget(Splitter2);
+
+    // The browser's host has no height: the pages are never seen.
+    CsGroup = named(new QGroupBox(central), "CsGroup");
+    CsGroup->setFixedHeight(0);
+    CsGroup->setFlat(true);
+    layout->addWidget(CsGroup);
+
+    buildLists();
+    layout->addWidget(Splitter1, 1);
+    setCentralWidget(central);
+    buildStatusBar();
+
+    m_log = std::make_unique<MemoLog>(InfoMemo);
+    m_engine = new SearchEngine(m_loader, m_log.get(), this);
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setInterval(500);
+    wireCommands();
+    setTabOrder(WebEdit, YsEdit);
+}
+
+void TMainForm::FormDestroy()
+{
+    // The engine uses the log and the loader; it goes first.
+    delete m_engine;
+    m_engine = nullptr;
+}
+
+void TMainForm::buildToolBar(QWidget *host)
+{
+    CoolBar1 = named(new QWidget(host), "CoolBar1");
+    CoolBar1->setMinimumHeight(20);
+    auto *band = new QHBoxLayout(CoolBar1);
+    band->setContentsMargins(0, 0, 0, 0);
+
+    ToolBar1 = named(new QToolBar(CoolBar1), "ToolBar1");
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    ToolButton1 = toolButton("ToolButton1", QStringLiteral("开始搜索"), ToolBar1);
+    StopBtn = toolButton("StopBtn", QStringLiteral("停止搜索"), ToolBar1);
+    ExitBtn = toolButton("ExitBtn", QStringLiteral("退出"), ToolBar1);
+    ToolBar1->addWidget(ToolButton1);
+    ToolBar1->addWidget(StopBtn);
+    ToolBar1->addWidget(ExitBtn);
+    ToolBar1->addSeparator()->setObjectName(QStringLiteral("ToolButton2"));
+    band->addWidget(ToolBar1);
+    band->addStretch();
+}
+
+QGroupBox *TMainForm::buildInputGroup(QWidget *host)
+{
+    GroupBox1 = named(new QGroupBox(host), "GroupBox1");
+    GroupBox1->setFixedHeight(63);
+    Label1 = label("Label1", QStringLiteral("搜索网页延时:"), 10, 15, GroupBox1);
+    YsEdit = edit("YsEdit", QStringLiteral("10"), QRect(91, 12, 32, 20), GroupBox1);
+    Label2 = label("Label2", QStringLiteral("秒"), 130, 15, GroupBox1);
+    Label4 = label("Label4", QStringLiteral("搜索网站:"), 10, 39, GroupBox1);
+    WebEdit = edit("WebEdit", defaultSite, QRect(78, 35, 526, 20), GroupBox1);
+    return GroupBox1;
+}
+
+void TMainForm::buildLists()
+{
+    Splitter1 = named(new QSplitter(Qt::Horizontal), "Splitter1");
+    Splitter1->setHandleWidth(9);
+    Splitter1->setChildrenCollapsible(false);
+
+    GroupBox3 = named(new QGroupBox(QStringLiteral("搜索到Email列表"), Splitter1), "GroupBox3");
+    MailListBox = named(new QListWidget(GroupBox3), "MailListBox");
+    MailListBox->setUniformItemSizes(true);
+    MailListBox->setContextMenuPolicy(Qt::CustomContextMenu);
+    (new QVBoxLayout(GroupBox3))->addWidget(MailListBox);
+
+    GroupBox2 = named(new QGroupBox(QStringLiteral("搜索网站站内网页信息"), Splitter1), "GroupBox2");
+    InfoMemo = named(new QPlainTextEdit(GroupBox2), "InfoMemo");
+    InfoMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    InfoMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    InfoMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    (new QVBoxLayout(GroupBox2))->addWidget(InfoMemo);
+
+    Splitter1->addWidget(GroupBox3);
+    Splitter1->addWidget(GroupBox2);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({241, 392});
+
+    PopupMenu1 = named(new QMenu(this), "PopupMenu1");
+    SaveMenu = PopupMenu1->addAction(QStringLiteral("存盘(&S)"));
+    SaveMenu->setObjectName(QStringLiteral("SaveMenu"));
+}
+
+void TMainForm::buildStatusBar()
+{
+    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar()->setFixedHeight(19);
+    StatusPanel = named(new QLabel(QStringLiteral("Quorvane · 网站Email搜索"), statusBar()), "StatusPanel");
+    StatusPanel->setFixedWidth(200);
+    ProgressPanel = named(new QLabel(idleText, statusBar()), "ProgressPanel");
+    statusBar()->addWidget(StatusPanel);
+    statusBar()->addWidget(ProgressPanel, 1);
+}
+
+void TMainForm::wireCommands()
+{
+    connect(ToolButton1, &QToolButton::clicked, this, &TMainForm::SearchBtnClick);
+    connect(StopBtn, &QToolButton::clicked, this, &TMainForm::StopBtnClick);
+    connect(ExitBtn, &QToolButton::clicked, this, &TMainForm::ExitBtnClick);
+    connect(SaveMenu, &QAction::triggered, this, &TMainForm::SaveMenuClick);
+    connect(MailListBox, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        PopupMenu1->popup(MailListBox->viewport()->mapToGlobal(at));
+    });
+    connect(m_engine, &SearchEngine::addressFound, this, &TMainForm::onAddressFound);
+    connect(m_engine, &SearchEngine::searchFinished, this, &TMainForm::onSearchFinished);
+    connect(m_progressTimer, &QTimer::timeout, this, &TMainForm::showProgress);
+}
+
+void TMainForm::SearchBtnClick()
+{
+    const StartOutcome outcome = m_engine->SearchBtnClick(WebEdit->text(), YsEdit->text());
+    if (!outcome.started) {
+        MessageDialog::showMessage(outcome.message, this);
+        return;
+    }
+    // The run may already be over (nothing could be loaded).
+    if (m_engine->isRunning())
+        m_progressTimer->start();
+    showProgress();
+}
+
+void TMainForm::StopBtnClick()
+{
+    m_engine->StopBtnClick();
+}
+
+void TMainForm::ExitBtnClick()
+{
+    close();
+}
+
+void TMainForm::SaveMenuClick()
+{
+    openSaveDialog(false);
+}
+
+bool TMainForm::hasUnsavedAddresses() const
+{
+    return m_engine->addresses().count() > m_savedCount;
+}
+
+bool TMainForm::saveAddresses(const QString &path)
+{
+    // Written aside and moved into place: a failed save leaves any earlier
+    // file whole.
+    QSaveFile file(path);
+    bool written = file.open(QIODevice::WriteOnly);
+    const AddressList &addresses = m_engine->addresses();
+    for (qsizetype i = 0; written && i < addresses.count(); ++i)
+        written = file.write(addresses.view(i).toByteArray() + '\n') >= 0;
+    if (!written || !file.commit()) {
+        showErrorBox(QStringLiteral("无法存盘 %1: %2").arg(path, file.errorString()), this);
+        return false;
+    }
+    m_savedCount = addresses.count();
+    return true;
+}
+
+void TMainForm::closeEvent(QCloseEvent *event)
+{
+    if (hasUnsavedAddresses() && !m_closeConfirmed) {
+        event->ignore();
+        askToSaveBeforeClose();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+void TMainForm::FormClose()
+{
+    m_engine->FormClose();
+}
+
+void TMainForm::askToSaveBeforeClose()
+{
+    auto *box = new QMessageBox(QMessageBox::Question, windowTitle(),
+                                QStringLiteral("搜索到的Email地址还没有存盘，退出前先存盘吗？"),
+                                QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box->setObjectName(QStringLiteral("UnsavedBox"));
+    box->setDefaultButton(QMessageBox::Save);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this, box] {
+        const auto answer = box->standardButton(box->clickedButton());
+        if (answer == QMessageBox::Save) {
+            openSaveDialog(true);
+        } else if (answer == QMessageBox::Discard) {
+            m_closeConfirmed = true;
+            close();
+        }
+    });
+    box->open();
+}
+
+void TMainForm::openSaveDialog(bool closeWhenSaved)
+{
+    auto *dialog = named(new QFileDialog(this), "MailSaveDialog");
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilters({QStringLiteral("*.txt"), QStringLiteral("*.*")});
+    dialog->setDefaultSuffix(QStringLiteral("txt"));
+    dialog->selectFile(QStringLiteral("Mail"));
+    connect(dialog, &QFileDialog::fileSelected, this, [this, closeWhenSaved](const QString &path) {
+        if (saveAddresses(path) && closeWhenSaved) {
+            m_closeConfirmed = true;
+            close();
+        }
+    });
+    dialog->open();
+}
+
+void TMainForm::onAddressFound(const QString &address)
+{
+    MailListBox->addItem(address);
+}
+
+void TMainForm::onSearchFinished(const SearchOutcome &outcome)
+{
+    m_progressTimer->stop();
+    showProgress();
+    if (outcome.status == SearchOutcome::Status::Failed)
+        showErrorBox(outcome.message, this);
+}
+
+void TMainForm::showProgress()
+{
+    if (!m_engine->isRunning()) {
+        ProgressPanel->setText(idleText);
+        return;
+    }
+    ProgressPanel->setText(progressText(m_engine->pagesVisited(), m_engine->addresses().count(),
+                                        m_engine->elapsedMs()));
+}

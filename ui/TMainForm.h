@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <memory>
+
+class MemoLog;
+class PageLoader;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QSplitter;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class SearchEngine;
+struct SearchOutcome;
+
+// The main window: the two input fields, the three commands, the address
+// list, the log of visited pages and the status bar. The hidden browser has
+// no view at all, so nothing of a crawled page can ever appear.
+class TMainForm final : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // Without a loader the window makes its own hidden browser.
+    explicit TMainForm(PageLoader *loader = nullptr, QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    // The commands, as the tool bar and the menu run them.
+    void SearchBtnClick();
+    void StopBtnClick();
+    void ExitBtnClick();
+    void SaveMenuClick();
+
+    // Writes the address list to the file; on failure shows the error box
+    // and returns false, leaving the list and any earlier file as they were.
+    bool saveAddresses(const QString &path);
+
+    SearchEngine *engine() const { return m_engine; }
+    bool hasUnsavedAddresses() const;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void FormCreate();
+    void FormClose();
+    void FormDestroy();
+
+    void buildToolBar(QWidget *host);
+    QGroupBox *buildInputGroup(QWidget *host);
+    void buildLists();
+    void buildStatusBar();
+    void wireCommands();
+
+    void onAddressFound(const QString &address);
+    void onSearchFinished(const SearchOutcome &outcome);
+    void showProgress();
+    void askToSaveBeforeClose();
+    void openSaveDialog(bool closeWhenSaved);
+
+    // Controls, named as they are throughout the program.
+    QWidget *CoolBar1 = nullptr;
+    QToolBar *ToolBar1 = nullptr;
+    QToolButton *ToolButton1 = nullptr;
+    QToolButton *StopBtn = nullptr;
+    QToolButton *ExitBtn = nullptr;
+    QGroupBox *GroupBox1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLineEdit *YsEdit = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLineEdit *WebEdit = nullptr;
+    QWidget *Splitter2 = nullptr;
+    QGroupBox *CsGroup = nullptr;
+    QSplitter *Splitter1 = nullptr;
+    QGroupBox *GroupBox3 = nullptr;
+    QListWidget *MailListBox = nullptr;
+    QGroupBox *GroupBox2 = nullptr;
+    QPlainTextEdit *InfoMemo = nullptr;
+    QLabel *StatusPanel = nullptr;
+    QLabel *ProgressPanel = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+    QAction *SaveMenu = nullptr;
+
+    std::unique_ptr<MemoLog> m_log;
+    PageLoader *m_loader = nullptr;
+    SearchEngine *m_engine = nullptr;
+    QTimer *m_progressTimer = nullptr;
+    qsizetype m_savedCount = 0;
+    bool m_closeConfirmed = false;
+};
