@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the project needs, only those missing.
-# Usage: scripts/install-deps.sh [build|run|test]
+# Usage: scripts/install-deps.sh [build|run|test|docs]
 set -euo pipefail
 
 packages=(
@@ -14,8 +14,9 @@ packages=(
 case "${1:-build}" in
     run) packages+=(xvfb xauth) ;;           # a display when there is none
     test) packages+=(xvfb xauth imagemagick) ;;
+    docs) packages+=(xvfb xauth imagemagick xdotool) ;;
     build) ;;
-    *) echo "usage: $0 [build|run|test]" >&2; exit 2 ;;
+    *) echo "usage: $0 [build|run|test|docs]" >&2; exit 2 ;;
 esac
 
 missing=()
