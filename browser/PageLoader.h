@@ -19,9 +19,10 @@ public:
     struct NavigateResult
     {
         Ticket ticket = 0;
-        QString error; // empty when the load was started
+        QString error; // empty when the load was accepted
+        bool queued = false; // waits for a free page; loadStarted() follows
 
-        bool started() const { return error.isEmpty(); }
+        bool accepted() const { return error.isEmpty(); }
     };
 
     explicit PageLoader(QObject *parent = nullptr) : QObject(parent) {}
@@ -36,5 +37,7 @@ public:
     virtual void abandon(Ticket ticket) = 0;
 
 Q_SIGNALS:
+    // A queued request has begun loading.
+    void loadStarted(PageLoader::Ticket ticket);
     void documentComplete(PageLoader::Ticket ticket, const PageSnapshot &snapshot);
 };

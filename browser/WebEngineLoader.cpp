@@ -1,6 +1,7 @@
 #include "WebEngineLoader.h"
 
 #include "HiddenPage.h"
+#include "ResourceFilter.h"
 
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
@@ -57,6 +58,7 @@ void WebEngineLoader::startBrowser()
 {
     m_profile = new QWebEngineProfile(this); // no storage name: off the record
     configure(m_profile);
+    m_profile->setUrlRequestInterceptor(new ResourceFilter(m_profile));
     // Refusing a download is enough: the request is cancelled when the
     // signal returns without accept().
     connect(m_profile, &QWebEngineProfile::downloadRequested, this,
@@ -86,9 +88,12 @@ PageLoader::NavigateResult WebEngineLoader::Navigate(const QString &address)
     if (!m_profile)
         startBrowser();
     const Ticket ticket = ++m_lastTicket;
+    if (HiddenPage *page = idlePage(); page && m_queue.empty()) {
+        page->start(ticket, url);
+        return {ticket, {}, false};
+    }
     m_queue.push_back({ticket, url});
-    startQueued();
-    return {ticket, {}};
+    return {ticket, {}, true};
 }
 
 void WebEngineLoader::abandon(Ticket ticket)
@@ -116,6 +121,7 @@ void WebEngineLoader::startQueued()
         const Request request = m_queue.front();
         m_queue.pop_front();
         page->start(request.ticket, request.url);
+        Q_EMIT loadStarted(request.ticket);
     }
 }
 

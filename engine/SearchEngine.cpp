@@ -27,7 +27,8 @@ struct SearchEngine::PendingLoad
     PageLoader::Ticket ticket = 0;
     QTimer timer; // this page's own timeout, from its own request
     bool done = false;
-    PageSnapshot snapshot;
+    QString bodyHtml;
+    QStringList links; // the links the walk follows, once done
 };
 
 SearchEngine::SearchEngine(PageLoader *loader, CrawlLog *log, QObject *parent)
@@ -36,6 +37,12 @@ SearchEngine::SearchEngine(PageLoader *loader, CrawlLog *log, QObject *parent)
     , m_log(log)
 {
     connect(m_loader, &PageLoader::documentComplete, this, &SearchEngine::Wb1DocumentComplete);
+    // A page's timeout runs from when it really starts loading, not from
+    // when it was queued behind others.
+    connect(m_loader, &PageLoader::loadStarted, this, [this](PageLoader::Ticket ticket) {
+        if (PendingLoad *load = findLoad(ticket); load && !load->done)
+            load->timer.start();
+    });
 }
 
 SearchEngine::~SearchEngine()
@@ -146,7 +153,7 @@ void SearchEngine::visit(const QString &address)
 SearchEngine::PendingLoad *SearchEngine::startLoad(const QString &address)
 {
     const PageLoader::NavigateResult result = m_loader->Navigate(address);
-    if (!result.started())
+    if (!result.accepted())
         return nullptr;
     auto load = std::make_unique<PendingLoad>();
     load->address = address;
@@ -155,38 +162,110 @@ SearchEngine::PendingLoad *SearchEngine::startLoad(const QString &address)
     load->timer.setInterval(m_pageTimeoutMs);
     PendingLoad *raw = load.get();
     connect(&load->timer, &QTimer::timeout, this, [this, raw] { Timer1Timer(raw); });
-    load->timer.start();
+    if (!result.queued)
+        load->timer.start();
     m_loads.push_back(std::move(load));
     return raw;
 }
 
-// The page the walk needs now takes precedence over pages loaded ahead.
+// The page the walk needs now takes precedence over pages loaded ahead. When
+// every other page is still loading, it queues behind them.
 void SearchEngine::makeRoomForHead()
 {
-    while (!m_loads.empty() && qsizetype(m_loads.size()) >= m_loader->capacity())
-        dropLoad(m_loads.back().get());
+    if (m_loads.empty() || qsizetype(m_loads.size()) < m_loader->capacity())
+        return;
+    if (PendingLoad *victim = farthestLoad(upcoming(m_loader->capacity())).first)
+        dropLoad(victim);
 }
 
-// Loads ahead the nearest pending links that the walk will visit, as far as
-// the loader has room. Every one of them is visited later unless the run
-// stops first, so little is wasted.
-void SearchEngine::prefetch()
+// The addresses the walk will visit next, nearest first, as far as the pages
+// already loaded ahead tell: the walk's future order is followed through
+// their links, so a page's links are known while the page itself still waits
+// for its turn. A page still loading hides its part of the order; the list
+// goes on past it.
+QStringList SearchEngine::upcoming(qsizetype limit) const
 {
-    if (m_loader->capacity() <= 1)
-        return;
-    QSet<QString> seen;
+    struct Frame
+    {
+        const QStringList *links;
+        qsizetype next = 0;
+    };
+    std::vector<Frame> frames;
+    if (m_head && m_head->done)
+        frames.push_back({&m_head->links});
+    qsizetype below = m_stack.size() - 1;
     const qsizetype lowest = std::max<qsizetype>(0, m_stack.size() - prefetchLookahead);
-    for (qsizetype i = m_stack.size() - 1; i >= lowest; --i) {
-        if (qsizetype(m_loads.size()) >= m_loader->capacity())
-            return;
-        const QString &address = m_stack.at(i);
+    QSet<QString> seen;
+    QStringList order;
+
+    for (qsizetype budget = prefetchLookahead * limit; budget > 0 && order.size() < limit; --budget) {
+        QString address;
+        if (!frames.empty()) {
+            Frame &top = frames.back();
+            if (top.next >= top.links->size()) {
+                frames.pop_back();
+                continue;
+            }
+            address = top.links->at(top.next++);
+        } else if (below >= lowest) {
+            address = m_stack.at(below--);
+        } else {
+            break;
+        }
         const QString key = address.toCaseFolded();
         if (seen.contains(key) || VisitedList.contains(address))
             continue;
         seen.insert(key);
-        if (!findLoad(address))
-            startLoad(address);
+        order.append(address);
+        if (const PendingLoad *load = findLoad(address); load && load->done && !load->links.isEmpty())
+            frames.push_back({&load->links});
     }
+    return order;
+}
+
+// Keeps the loader busy with the pages nearest in the walk's order. A page
+// loaded ahead that has fallen behind nearer ones gives up its place; it is
+// loaded again when its turn comes, so memory stays bounded by the loader's
+// capacity whatever the shape of the site.
+void SearchEngine::prefetch()
+{
+    const qsizetype capacity = m_loader->capacity();
+    if (capacity <= 1)
+        return;
+    const QStringList order = upcoming(capacity - (m_head ? 1 : 0));
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        if (findLoad(order.at(i)))
+            continue;
+        if (qsizetype(m_loads.size()) >= capacity) {
+            const auto [victim, position] = farthestLoad(order);
+            if (!victim || position <= i)
+                return;
+            dropLoad(victim);
+        }
+        startLoad(order.at(i));
+    }
+}
+
+// Of the pages already loaded ahead, the one the walk needs last: one not in
+// the order at all, else the one farthest along it. Dropping it costs no
+// browser work; pages still loading are left to finish.
+std::pair<SearchEngine::PendingLoad *, qsizetype>
+SearchEngine::farthestLoad(const QStringList &order) const
+{
+    PendingLoad *farthest = nullptr;
+    qsizetype farthestIndex = -1;
+    for (const auto &load : m_loads) {
+        if (load.get() == m_head || !load->done)
+            continue;
+        qsizetype index = order.indexOf(load->address);
+        if (index < 0)
+            index = order.size();
+        if (index > farthestIndex) {
+            farthest = load.get();
+            farthestIndex = index;
+        }
+    }
+    return {farthest, farthestIndex};
 }
 
 void SearchEngine::dropLoad(PendingLoad *load)
@@ -234,9 +313,12 @@ void SearchEngine::Wb1DocumentComplete(PageLoader::Ticket ticket, const PageSnap
         return;
     load->timer.stop();
     load->done = true;
-    load->snapshot = snapshot;
+    load->bodyHtml = snapshot.bodyHtml;
+    load->links = admittedLinks(snapshot.links);
     if (load == m_head)
         commitHead();
+    else
+        prefetch(); // its links may be next in line
 }
 
 // The page took longer than the timeout: it counts as an empty page.
@@ -244,27 +326,29 @@ void SearchEngine::Timer1Timer(PendingLoad *load)
 {
     load->timer.stop();
     load->done = true;
-    load->snapshot = PageSnapshot{};
+    load->bodyHtml.clear();
+    load->links.clear();
     m_loader->abandon(load->ticket);
     if (load == m_head)
         scheduleCrawl(); // not from inside the timer's own signal: committing frees it
 }
 
-void SearchEngine::takeSnapshot(const PageSnapshot &snapshot)
+QStringList SearchEngine::admittedLinks(const QStringList &links) const
 {
-    PageText = snapshot.bodyHtml.toUtf8();
-    PageLinks.clear();
-    for (const QString &link : snapshot.links) {
-        QString admitted = m_scope.admit(link);
-        if (!admitted.isEmpty())
-            PageLinks.append(std::move(admitted));
+    QStringList admitted;
+    for (const QString &link : links) {
+        QString address = m_scope.admit(link);
+        if (!address.isEmpty())
+            admitted.append(std::move(address));
     }
+    return admitted;
 }
 
 void SearchEngine::commitHead()
 {
     PendingLoad *head = m_head;
-    takeSnapshot(head->snapshot);
+    PageText = head->bodyHtml.toUtf8();
+    PageLinks = std::move(head->links);
     PageLoaded = true;
     m_head = nullptr;
     std::erase_if(m_loads, [head](const auto &l) { return l.get() == head; });

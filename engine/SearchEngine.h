@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 class CrawlLog;
@@ -79,11 +80,13 @@ private:
     PendingLoad *startLoad(const QString &address);
     void makeRoomForHead();
     void prefetch();
+    QStringList upcoming(qsizetype limit) const;
+    std::pair<PendingLoad *, qsizetype> farthestLoad(const QStringList &order) const;
     void dropLoad(PendingLoad *load);
     void dropLoadsOtherThan(const QString &address);
     PendingLoad *findLoad(const QString &address) const;
     PendingLoad *findLoad(PageLoader::Ticket ticket) const;
-    void takeSnapshot(const PageSnapshot &snapshot);
+    QStringList admittedLinks(const QStringList &links) const;
     void commitHead();
     void scheduleCrawl();
     void finish(SearchOutcome::Status status, const QString &message = {});

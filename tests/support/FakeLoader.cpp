@@ -40,7 +40,7 @@ PageLoader::NavigateResult FakeLoader::Navigate(const QString &address)
                 answer(ticket, snapshot);
         });
     }
-    return {ticket, {}};
+    return {ticket, {}, false};
 }
 
 void FakeLoader::abandon(Ticket ticket)

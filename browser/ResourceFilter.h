@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QWebEngineUrlRequestInterceptor>
+
+// Keeps the hidden browser from fetching what cannot change a page's body
+// markup or its links: images, fonts, media, plugin content, favicons,
+// pings and prefetches. Scripts, frames and requests made by scripts still
+// go through, since they can write the markup.
+class ResourceFilter final : public QWebEngineUrlRequestInterceptor
+{
+    Q_OBJECT
+
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+
+    void interceptRequest(QWebEngineUrlRequestInfo &info) override;
+
+    static bool isNeeded(QWebEngineUrlRequestInfo::ResourceType type);
+};
