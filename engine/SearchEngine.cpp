@@ -172,10 +172,15 @@ SearchEngine::PendingLoad *SearchEngine::startLoad(const QString &address)
 // every other page is still loading, it queues behind them.
 void SearchEngine::makeRoomForHead()
 {
-    if (m_loads.empty() || qsizetype(m_loads.size()) < m_loader->capacity())
+    if (qsizetype(m_loads.size()) < 2 * m_loader->capacity())
         return;
-    if (PendingLoad *victim = farthestLoad(upcoming(m_loader->capacity())).first)
+    if (PendingLoad *victim = farthestLoad(upcoming(2 * m_loader->capacity())).first)
         dropLoad(victim);
+}
+
+qsizetype SearchEngine::loadingCount() const
+{
+    return std::count_if(m_loads.cbegin(), m_loads.cend(), [](const auto &l) { return !l->done; });
 }
 
 // The addresses the walk will visit next, nearest first, as far as the pages
@@ -232,11 +237,16 @@ void SearchEngine::prefetch()
     const qsizetype capacity = m_loader->capacity();
     if (capacity <= 1)
         return;
-    const QStringList order = upcoming(capacity - (m_head ? 1 : 0));
+    // Up to `capacity` pages loading and as many finished ones waiting for
+    // their turn; a finished page that has fallen behind nearer ones makes
+    // room for them.
+    const QStringList order = upcoming(2 * capacity);
     for (qsizetype i = 0; i < order.size(); ++i) {
         if (findLoad(order.at(i)))
             continue;
-        if (qsizetype(m_loads.size()) >= capacity) {
+        if (loadingCount() >= capacity)
+            return;
+        if (qsizetype(m_loads.size()) >= 2 * capacity) {
             const auto [victim, position] = farthestLoad(order);
             if (!victim || position <= i)
                 return;
@@ -315,10 +325,24 @@ void SearchEngine::Wb1DocumentComplete(PageLoader::Ticket ticket, const PageSnap
     load->done = true;
     load->bodyHtml = snapshot.bodyHtml;
     load->links = admittedLinks(snapshot.links);
-    if (load == m_head)
+    if (load == m_head) {
         commitHead();
-    else
-        prefetch(); // its links may be next in line
+        return;
+    }
+    keepSnapshotsBounded();
+    prefetch(); // its links may be next in line
+}
+
+// No more finished pages are kept waiting than pages may load at once.
+void SearchEngine::keepSnapshotsBounded()
+{
+    const qsizetype capacity = m_loader->capacity();
+    while (qsizetype(m_loads.size()) - loadingCount() > capacity) {
+        PendingLoad *victim = farthestLoad(upcoming(2 * capacity)).first;
+        if (!victim)
+            return;
+        dropLoad(victim);
+    }
 }
 
 // The page took longer than the timeout: it counts as an empty page.

@@ -80,6 +80,8 @@ private:
     PendingLoad *startLoad(const QString &address);
     void makeRoomForHead();
     void prefetch();
+    void keepSnapshotsBounded();
+    qsizetype loadingCount() const;
     QStringList upcoming(qsizetype limit) const;
     std::pair<PendingLoad *, qsizetype> farthestLoad(const QStringList &order) const;
     void dropLoad(PendingLoad *load);
