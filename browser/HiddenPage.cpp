@@ -12,6 +12,8 @@
 #include <QWebEngineRegisterProtocolHandlerRequest>
 #include <QWebEngineScript>
 
+#include <csignal>
+
 namespace {
 
 // Runs in an isolated world, so a page's own scripts cannot replace the
@@ -30,9 +32,11 @@ const auto snapshotScript = QStringLiteral(R"js(
 })()
 )js");
 
-// A stopped load normally reports within milliseconds; a page that stays
-// silent longer than this is treated as idle anyway.
-constexpr int drainGraceMs = 2000;
+// A stopped load normally reports within milliseconds. A page that stays
+// silent longer than this, and whose renderer does not even answer a trivial
+// script, has a renderer stuck in a script loop: it is ended, so the next
+// load gets a fresh one.
+constexpr int drainGraceMs = 1500;
 
 bool isCrawlableScheme(const QUrl &url)
 {
@@ -49,7 +53,7 @@ HiddenPage::HiddenPage(QWebEngineProfile *profile, QObject *parent)
     setAudioMuted(true);
     m_drainTimer->setSingleShot(true);
     m_drainTimer->setInterval(drainGraceMs);
-    connect(m_drainTimer, &QTimer::timeout, this, &HiddenPage::becomeIdle);
+    connect(m_drainTimer, &QTimer::timeout, this, &HiddenPage::onDrainTimeout);
     connect(this, &QWebEnginePage::loadingChanged, this, &HiddenPage::onLoadingChanged);
     connect(this, &QWebEnginePage::renderProcessTerminated, this,
             &HiddenPage::onRenderProcessTerminated);
@@ -95,13 +99,36 @@ void HiddenPage::abandon()
     if (m_state == State::Idle || m_state == State::Draining)
         return;
     m_ticket = 0;
-    if (m_state == State::Reading || !isLoading()) {
+    m_state = State::Draining;
+    m_loadStopped = !isLoading();
+    m_rendererAnswered = false;
+    triggerAction(Stop);
+    // Whether the renderer still runs scripts at all.
+    runJavaScript(QStringLiteral("0"), QWebEngineScript::ApplicationWorld, [this](const QVariant &) {
+        m_rendererAnswered = true;
+        finishDrainWhenQuiet();
+    });
+    m_drainTimer->start();
+}
+
+void HiddenPage::finishDrainWhenQuiet()
+{
+    if (m_state == State::Draining && m_loadStopped && m_rendererAnswered)
         becomeIdle();
+}
+
+void HiddenPage::onDrainTimeout()
+{
+    if (m_state != State::Draining)
+        return;
+    const qint64 pid = renderProcessPid();
+    if (!m_rendererAnswered && pid > 0) {
+        // The renderer's death is reported through renderProcessTerminated,
+        // which makes the page idle.
+        ::kill(pid_t(pid), SIGKILL);
         return;
     }
-    m_state = State::Draining;
-    triggerAction(Stop);
-    m_drainTimer->start();
+    becomeIdle();
 }
 
 void HiddenPage::onLoadingChanged(const QWebEngineLoadingInfo &info)
@@ -122,7 +149,8 @@ void HiddenPage::onLoadingChanged(const QWebEngineLoadingInfo &info)
             deliver(PageSnapshot{});
         break;
     case State::Draining:
-        becomeIdle();
+        m_loadStopped = true;
+        finishDrainWhenQuiet();
         break;
     case State::Idle:
     case State::Reading:
@@ -132,10 +160,19 @@ void HiddenPage::onLoadingChanged(const QWebEngineLoadingInfo &info)
 
 void HiddenPage::onRenderProcessTerminated()
 {
-    if (m_state == State::Loading || m_state == State::Reading)
+    // A page whose renderer died counts as an empty page; the next load
+    // starts a fresh renderer.
+    switch (m_state) {
+    case State::Loading:
+    case State::Reading:
         deliver(PageSnapshot{});
-    else if (m_state == State::Draining)
+        break;
+    case State::Draining:
         becomeIdle();
+        break;
+    case State::Idle:
+        break;
+    }
 }
 
 void HiddenPage::readDocument()

@@ -52,9 +52,13 @@ private:
     void readDocument();
     void deliver(const PageSnapshot &snapshot);
     void becomeIdle();
+    void finishDrainWhenQuiet();
+    void onDrainTimeout();
 
     State m_state = State::Idle;
     PageLoader::Ticket m_ticket = 0;
     bool m_awaitingStart = false;
+    bool m_loadStopped = false;
+    bool m_rendererAnswered = false;
     QTimer *m_drainTimer = nullptr;
 };

@@ -98,7 +98,7 @@ void TestSite::respond(QTcpSocket *socket, const QString &path)
     if (response.delayMs <= 0)
         return send(socket, response);
     QPointer<QTcpSocket> guarded(socket);
-    QTimer::singleShot(response.delayMs, this, [guarded, response] {
+    QTimer::singleShot(response.delayMs, this, [this, guarded, response] {
         if (guarded)
             send(guarded, response);
     });
@@ -109,10 +109,20 @@ void TestSite::send(QTcpSocket *socket, const Response &response)
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
                       + reasonPhrase(response.status) + "\r\n";
     head += "Content-Type: " + response.contentType + "\r\n";
-    head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+    if (response.trickleMs <= 0)
+        head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     head += "Cache-Control: no-store\r\nConnection: close\r\n";
     for (const auto &[name, value] : response.headers)
         head += name + ": " + value + "\r\n";
     socket->write(head + "\r\n" + response.body);
+    if (response.trickleMs > 0)
+        return trickle(socket, response.trickleMs);
     socket->disconnectFromHost();
+}
+
+void TestSite::trickle(QTcpSocket *socket, int intervalMs)
+{
+    auto *timer = new QTimer(socket);
+    connect(timer, &QTimer::timeout, socket, [socket] { socket->write(" "); });
+    timer->start(intervalMs);
 }

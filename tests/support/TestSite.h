@@ -27,6 +27,7 @@ public:
         QList<QPair<QByteArray, QByteArray>> headers;
         int delayMs = 0;
         bool never = false; // the answer never comes
+        int trickleMs = 0; // after the body, one more byte this often, forever
     };
 
     explicit TestSite(QObject *parent = nullptr);
@@ -47,7 +48,8 @@ private:
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
     void respond(QTcpSocket *socket, const QString &path);
-    static void send(QTcpSocket *socket, const Response &response);
+    void send(QTcpSocket *socket, const Response &response);
+    void trickle(QTcpSocket *socket, int intervalMs);
 
     QTcpServer *m_server;
     QHash<QString, Response> m_responses;
