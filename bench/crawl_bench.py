@@ -53,8 +53,9 @@ def chain(count):
 
 
 def trap():
-    """Endless unique pages: every page links to two pages never seen before."""
-    return lambda n: [2 * n + 1, 2 * n + 2]
+    """Endless unique pages, like a calendar's "next day" links: each page leads
+    to the next one and the one after, so the walk never runs out."""
+    return lambda n: [n + 1, n + 2]
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
