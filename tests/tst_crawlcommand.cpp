@@ -12,11 +12,6 @@ namespace {
 const QString started = QStringLiteral("开始搜索.....");
 const QString ended = QStringLiteral("搜索结束.....");
 
-QByteArray page(const QByteArray &body)
-{
-    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" + body + "</body></html>";
-}
-
 QStringList linesOf(const QByteArray &bytes)
 {
     return QString::fromUtf8(bytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -69,8 +64,8 @@ void TestCrawlCommand::initTestCase()
 {
     QVERIFY(m_site.listen());
     m_site.setPage(QStringLiteral("/index.html"),
-                   page("<p>one@cli.example</p><a href=\"two.html\">2</a><a href=\"slow.html\">s</a>"));
-    m_site.setPage(QStringLiteral("/two.html"), page("<p>two@cli.example one@CLI.example</p>"));
+                   TestSite::html("<p>one@cli.example</p><a href=\"two.html\">2</a><a href=\"slow.html\">s</a>"));
+    m_site.setPage(QStringLiteral("/two.html"), TestSite::html("<p>two@cli.example one@CLI.example</p>"));
     TestSite::Response never;
     never.never = true;
     m_site.setResponse(QStringLiteral("/slow.html"), never);

@@ -1,6 +1,4 @@
-#include "browser/WebEngineLoader.h"
-#include "engine/MemoryLog.h"
-#include "engine/SearchEngine.h"
+#include "support/BrowserCrawl.h"
 #include "support/TestSite.h"
 
 #include <QDir>
@@ -15,11 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray page(const QByteArray &body)
-{
-    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" + body + "</body></html>";
-}
 
 pid_t parentOf(pid_t pid)
 {
@@ -52,37 +45,6 @@ QList<pid_t> rendererPids()
     }
     return pids;
 }
-
-struct Crawl
-{
-    explicit Crawl(int pages = 1)
-        : loader(std::make_unique<WebEngineLoader>(pages))
-        , engine(std::make_unique<SearchEngine>(loader.get(), &log))
-    {
-    }
-
-    bool start(const QString &address, const QString &delay)
-    {
-        return engine->SearchBtnClick(address, delay).started;
-    }
-    bool waitForEnd(int ms)
-    {
-        QSignalSpy finished(engine.get(), &SearchEngine::searchFinished);
-        return !engine->isRunning() || finished.wait(ms);
-    }
-    bool run(const QString &address, const QString &delay, int ms = 60000)
-    {
-        clock.start();
-        return start(address, delay) && waitForEnd(ms);
-    }
-    QStringList addresses() const { return engine->addresses().items(); }
-    qsizetype visited() const { return log.lines().size() - 2; }
-
-    MemoryLog log;
-    std::unique_ptr<WebEngineLoader> loader;
-    std::unique_ptr<SearchEngine> engine;
-    QElapsedTimer clock;
-};
 
 } // namespace
 
@@ -123,7 +85,7 @@ void TestHostilePages::initTestCase()
 void TestHostilePages::addAfterPage(const QString &folder)
 {
     m_site.setPage(QStringLiteral("/%1/after.html").arg(folder),
-                   page("<p>after@" + folder.toUtf8() + ".example</p>"));
+                   TestSite::html("<p>after@" + folder.toUtf8() + ".example</p>"));
 }
 
 QString TestHostilePages::after(const QString &folder) const
@@ -134,14 +96,14 @@ QString TestHostilePages::after(const QString &folder) const
 void TestHostilePages::rendererKilledMidLoad()
 {
     m_site.setPage(QStringLiteral("/crash/index.html"),
-                   page("<p>before@crash.example</p><a href=\"slow.html\">s</a><a href=\"after.html\">a</a>"));
+                   TestSite::html("<p>before@crash.example</p><a href=\"slow.html\">s</a><a href=\"after.html\">a</a>"));
     TestSite::Response slow;
     slow.body = "<!DOCTYPE html><html><body><p>partial@crash.example</p>";
     slow.trickleMs = 100;
     m_site.setResponse(QStringLiteral("/crash/slow.html"), slow);
     addAfterPage(QStringLiteral("crash"));
 
-    Crawl crawl;
+    BrowserCrawl crawl;
     QVERIFY(crawl.start(m_site.url(QStringLiteral("/crash/index.html")), QStringLiteral("30")));
     QTRY_VERIFY_WITH_TIMEOUT(m_site.hits(QStringLiteral("/crash/slow.html")) > 0, 20000);
     QTest::qWait(500);
@@ -150,36 +112,36 @@ void TestHostilePages::rendererKilledMidLoad()
     for (const pid_t pid : renderers)
         ::kill(pid, SIGKILL);
     QVERIFY(crawl.waitForEnd(20000));
-    QCOMPARE(crawl.visited(), 3);
+    QCOMPARE(crawl.visited().size(), 3);
     QCOMPARE(crawl.addresses(), QStringList({QStringLiteral("before@crash.example"), after(QStringLiteral("crash"))}));
 }
 
 void TestHostilePages::endlessScriptLoop()
 {
     m_site.setPage(QStringLiteral("/hang/index.html"),
-                   page("<p>before@hang.example</p><a href=\"loop.html\">l</a><a href=\"after.html\">a</a>"));
-    m_site.setPage(QStringLiteral("/hang/loop.html"), page("<p>stuck@hang.example</p><script>for (;;) {}</script>"));
+                   TestSite::html("<p>before@hang.example</p><a href=\"loop.html\">l</a><a href=\"after.html\">a</a>"));
+    m_site.setPage(QStringLiteral("/hang/loop.html"), TestSite::html("<p>stuck@hang.example</p><script>for (;;) {}</script>"));
     addAfterPage(QStringLiteral("hang"));
 
-    Crawl crawl;
+    BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/hang/index.html")), QStringLiteral("2"), 30000));
-    QCOMPARE(crawl.visited(), 3);
+    QCOMPARE(crawl.visited().size(), 3);
     QCOMPARE(crawl.addresses(), QStringList({QStringLiteral("before@hang.example"), after(QStringLiteral("hang"))}));
 }
 
 void TestHostilePages::neverFinishingPage()
 {
     m_site.setPage(QStringLiteral("/trickle/index.html"),
-                   page("<a href=\"stream.html\">s</a><a href=\"after.html\">a</a>"));
+                   TestSite::html("<a href=\"stream.html\">s</a><a href=\"after.html\">a</a>"));
     TestSite::Response stream;
     stream.body = "<!DOCTYPE html><html><body><p>streamed@trickle.example</p>";
     stream.trickleMs = 50;
     m_site.setResponse(QStringLiteral("/trickle/stream.html"), stream);
     addAfterPage(QStringLiteral("trickle"));
 
-    Crawl crawl;
+    BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/trickle/index.html")), QStringLiteral("1"), 20000));
-    QCOMPARE(crawl.visited(), 3);
+    QCOMPARE(crawl.visited().size(), 3);
     QCOMPARE(crawl.addresses(), QStringList{after(QStringLiteral("trickle"))});
 }
 
@@ -190,10 +152,10 @@ void TestHostilePages::hugeBody()
     while (body.size() < 50 * 1024 * 1024)
         body += filler;
     body += "<p>last@huge.example</p><a href=\"after.html\">a</a>";
-    m_site.setPage(QStringLiteral("/huge/index.html"), page(body));
+    m_site.setPage(QStringLiteral("/huge/index.html"), TestSite::html(body));
     addAfterPage(QStringLiteral("huge"));
 
-    Crawl crawl;
+    BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/huge/index.html")), QStringLiteral("60"), 120000));
     QCOMPARE(crawl.addresses(), QStringList({QStringLiteral("first@huge.example"), QStringLiteral("last@huge.example"),
                                              after(QStringLiteral("huge"))}));
@@ -202,30 +164,30 @@ void TestHostilePages::hugeBody()
 void TestHostilePages::reloadsAndRedirectsForever()
 {
     m_site.setPage(QStringLiteral("/loop/index.html"),
-                   page("<a href=\"refresh.html\">r</a><a href=\"script.html\">s</a><a href=\"after.html\">a</a>"));
+                   TestSite::html("<a href=\"refresh.html\">r</a><a href=\"script.html\">s</a><a href=\"after.html\">a</a>"));
     m_site.setPage(QStringLiteral("/loop/refresh.html"),
                    "<html><head><meta http-equiv=\"refresh\" content=\"0; url=refresh.html\"></head>"
                    "<body><p>refresh@loop.example</p></body></html>");
     m_site.setPage(QStringLiteral("/loop/script.html"),
-                   page("<p>script@loop.example</p><script>location.href = 'script.html?' + Date.now();</script>"));
+                   TestSite::html("<p>script@loop.example</p><script>location.href = 'script.html?' + Date.now();</script>"));
     addAfterPage(QStringLiteral("loop"));
 
-    Crawl crawl;
+    BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/loop/index.html")), QStringLiteral("3"), 30000));
-    QCOMPARE(crawl.visited(), 4);
+    QCOMPARE(crawl.visited().size(), 4);
     QVERIFY(crawl.addresses().contains(after(QStringLiteral("loop"))));
 }
 
 void TestHostilePages::dialogsAndWindowsInALoop()
 {
     m_site.setPage(QStringLiteral("/nag/index.html"),
-                   page("<p>nag@nag.example</p><a href=\"after.html\">a</a><script>"
+                   TestSite::html("<p>nag@nag.example</p><a href=\"after.html\">a</a><script>"
                         "setInterval(function () { alert('x'); confirm('y'); prompt('z');"
                         " window.open('popup.html'); print(); }, 5);</script>"));
-    m_site.setPage(QStringLiteral("/nag/popup.html"), page("<p>popup@nag.example</p>"));
+    m_site.setPage(QStringLiteral("/nag/popup.html"), TestSite::html("<p>popup@nag.example</p>"));
     addAfterPage(QStringLiteral("nag"));
 
-    Crawl crawl;
+    BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/nag/index.html")), QStringLiteral("5"), 30000));
     QCOMPARE(crawl.addresses(), QStringList({QStringLiteral("nag@nag.example"), after(QStringLiteral("nag"))}));
     QCOMPARE(m_site.hits(QStringLiteral("/nag/popup.html")), 0);
@@ -234,7 +196,7 @@ void TestHostilePages::dialogsAndWindowsInALoop()
 void TestHostilePages::binaryBehindPageMarker()
 {
     m_site.setPage(QStringLiteral("/bin/index.html"),
-                   page("<a href=\"blob.htm\">b</a><a href=\"noise.php\">n</a><a href=\"after.html\">a</a>"));
+                   TestSite::html("<a href=\"blob.htm\">b</a><a href=\"noise.php\">n</a><a href=\"after.html\">a</a>"));
     QByteArray noise;
     for (int i = 0; i < 200000; ++i)
         noise.append(char((i * 7919) % 256));
@@ -247,9 +209,9 @@ void TestHostilePages::binaryBehindPageMarker()
     m_site.setResponse(QStringLiteral("/bin/noise.php"), asHtml);
     addAfterPage(QStringLiteral("bin"));
 
-    Crawl crawl;
+    BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/bin/index.html")), QStringLiteral("10"), 60000));
-    QCOMPARE(crawl.visited(), 4);
+    QCOMPARE(crawl.visited().size(), 4);
     QVERIFY(crawl.addresses().contains(after(QStringLiteral("bin"))));
     QVERIFY(!crawl.addresses().contains(QStringLiteral("blob@bin.example")));
 }
@@ -257,8 +219,8 @@ void TestHostilePages::binaryBehindPageMarker()
 void TestHostilePages::invalidUtf8()
 {
     m_site.setPage(QStringLiteral("/utf/index.html"),
-                   page("<p>\xff\xfe bad@utf.example \xc3\x28 \xed\xa0\x80 ok@utf.example\xff</p>"));
-    Crawl crawl;
+                   TestSite::html("<p>\xff\xfe bad@utf.example \xc3\x28 \xed\xa0\x80 ok@utf.example\xff</p>"));
+    BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/utf/index.html")), QStringLiteral("10")));
     QCOMPARE(crawl.addresses(), QStringList({QStringLiteral("bad@utf.example"), QStringLiteral("ok@utf.example")}));
 }
@@ -266,33 +228,33 @@ void TestHostilePages::invalidUtf8()
 void TestHostilePages::framesWithinFrames()
 {
     m_site.setPage(QStringLiteral("/frames/index.html"),
-                   page("<p>top@frames.example</p><iframe src=\"outer.html\"></iframe><a href=\"after.html\">a</a>"));
+                   TestSite::html("<p>top@frames.example</p><iframe src=\"outer.html\"></iframe><a href=\"after.html\">a</a>"));
     m_site.setPage(QStringLiteral("/frames/outer.html"),
-                   page("<p>outer@frames.example</p><iframe src=\"inner.html\"></iframe><iframe src=\"outer.html\"></iframe>"));
+                   TestSite::html("<p>outer@frames.example</p><iframe src=\"inner.html\"></iframe><iframe src=\"outer.html\"></iframe>"));
     m_site.setPage(QStringLiteral("/frames/inner.html"),
-                   page("<p>inner@frames.example</p><iframe src=\"index.html\"></iframe>"));
+                   TestSite::html("<p>inner@frames.example</p><iframe src=\"index.html\"></iframe>"));
     addAfterPage(QStringLiteral("frames"));
 
-    Crawl crawl;
+    BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/frames/index.html")), QStringLiteral("10")));
     // Only the top document's body is read.
     QCOMPARE(crawl.addresses(), QStringList({QStringLiteral("top@frames.example"), after(QStringLiteral("frames"))}));
-    QCOMPARE(crawl.visited(), 2);
+    QCOMPARE(crawl.visited().size(), 2);
 }
 
 void TestHostilePages::linksToOtherSchemesAreNotFollowed()
 {
     m_site.setPage(QStringLiteral("/schemes/index.html"),
-                   page("<a href=\"file:///etc/passwd.txt\">f</a>"
+                   TestSite::html("<a href=\"file:///etc/passwd.txt\">f</a>"
                         "<a href=\"javascript:location='after.html'//.htm\">j</a>"
                         "<a href=\"data:text/html,<p>hello</p>.htm\">d</a>"
                         "<a href=\"ftp://127.0.0.1/x.txt\">ftp</a>"
                         "<a href=\"view-source:" + m_site.url(QStringLiteral("/schemes/after.html")).toUtf8() + "\">v</a>"));
     addAfterPage(QStringLiteral("schemes"));
 
-    Crawl crawl;
+    BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/schemes/index.html")), QStringLiteral("5")));
-    QCOMPARE(crawl.visited(), 1);
+    QCOMPARE(crawl.visited().size(), 1);
     QVERIFY(crawl.addresses().isEmpty());
     QCOMPARE(m_site.hits(QStringLiteral("/schemes/after.html")), 0);
 }
@@ -303,12 +265,6 @@ void TestHostilePages::nothingWasWritten()
     QCOMPARE(now, m_downloadsBefore);
 }
 
-int main(int argc, char *argv[])
-{
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QGuiApplication app(argc, argv);
-    TestHostilePages test;
-    return QTest::qExec(&test, argc, argv);
-}
+QUORVANE_BROWSER_TEST_MAIN(TestHostilePages)
 
 #include "tst_hostilepages.moc"

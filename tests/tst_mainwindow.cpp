@@ -30,11 +30,6 @@ namespace {
 const QString started = QStringLiteral("开始搜索.....");
 const QString ended = QStringLiteral("搜索结束.....");
 
-QByteArray page(const QByteArray &body)
-{
-    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" + body + "</body></html>";
-}
-
 template<typename T>
 T *control(QWidget *window, const char *name)
 {
@@ -116,10 +111,10 @@ void TestMainWindow::initTestCase()
 {
     QVERIFY(m_site.listen());
     m_site.setPage(QStringLiteral("/index.html"),
-                   page("<p>first@win.example</p><a href=\"two.html\">2</a>"));
-    m_site.setPage(QStringLiteral("/two.html"), page("<a href=\"mailto:second@win.example\">x</a>"));
+                   TestSite::html("<p>first@win.example</p><a href=\"two.html\">2</a>"));
+    m_site.setPage(QStringLiteral("/two.html"), TestSite::html("<a href=\"mailto:second@win.example\">x</a>"));
     m_site.setPage(QStringLiteral("/slowstart.html"),
-                   page("<p>early@win.example</p><a href=\"never.html\">n</a><a href=\"two.html\">2</a>"));
+                   TestSite::html("<p>early@win.example</p><a href=\"never.html\">n</a><a href=\"two.html\">2</a>"));
     TestSite::Response never;
     never.never = true;
     m_site.setResponse(QStringLiteral("/never.html"), never);

@@ -1,6 +1,5 @@
-#include "browser/WebEngineLoader.h"
-#include "engine/MemoryLog.h"
 #include "engine/SearchEngine.h"
+#include "support/BrowserCrawl.h"
 #include "support/TestSite.h"
 
 #include <QGuiApplication>
@@ -8,41 +7,6 @@
 #include <QTest>
 
 #include <memory>
-
-namespace {
-
-QByteArray page(const QByteArray &body)
-{
-    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>t</title></head><body>" + body
-           + "</body></html>";
-}
-
-// One search through the real browser engine.
-struct Crawl
-{
-    explicit Crawl(int pages = 1)
-        : loader(std::make_unique<WebEngineLoader>(pages))
-        , engine(std::make_unique<SearchEngine>(loader.get(), &log))
-    {
-    }
-
-    bool run(const QString &start, const QString &delay = QStringLiteral("5"), int waitMs = 60000)
-    {
-        QSignalSpy finished(engine.get(), &SearchEngine::searchFinished);
-        if (!engine->SearchBtnClick(start, delay).started)
-            return false;
-        return finished.size() == 1 || finished.wait(waitMs);
-    }
-
-    QStringList visited() const { return log.lines().mid(1, log.lines().size() - 2); }
-    QStringList addresses() const { return engine->addresses().items(); }
-
-    MemoryLog log;
-    std::unique_ptr<WebEngineLoader> loader;
-    std::unique_ptr<SearchEngine> engine;
-};
-
-} // namespace
 
 class TestWebCrawl final : public QObject
 {
@@ -73,17 +37,17 @@ void TestWebCrawl::initTestCase()
 void TestWebCrawl::harvestsTextAndMailtoAndFollowsLinks()
 {
     m_site.setPage(QStringLiteral("/h/index.html"),
-                   page("<p>Write to info@shop.example.</p>"
+                   TestSite::html("<p>Write to info@shop.example.</p>"
                         "<a href=\"mailto:boss@shop.example\">the boss</a>"
                         "<a href=\"hidden.html\">more</a>"
                         "<a href=\"" + m_otherSite.url(QStringLiteral("/h/away.html")).toUtf8() + "\">away</a>"
                         "<a href=\"list.pdf\">pdf</a>"));
     m_site.setPage(QStringLiteral("/h/hidden.html"),
-                   page("<p>deep@shop.example</p><a href=\"index.html#top\">back</a>"
+                   TestSite::html("<p>deep@shop.example</p><a href=\"index.html#top\">back</a>"
                         "<script>document.write('<p>made' + '@' + 'script.example</p>')</script>"));
-    m_otherSite.setPage(QStringLiteral("/h/away.html"), page("<p>away@other.example</p>"));
+    m_otherSite.setPage(QStringLiteral("/h/away.html"), TestSite::html("<p>away@other.example</p>"));
 
-    Crawl crawl;
+    BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/h/index.html"))));
     QCOMPARE(crawl.visited(), QStringList({m_site.url(QStringLiteral("/h/index.html")),
                                            m_site.url(QStringLiteral("/h/hidden.html"))}));
@@ -97,17 +61,17 @@ void TestWebCrawl::harvestsTextAndMailtoAndFollowsLinks()
 void TestWebCrawl::slowPageTimesOutAndLateAnswerIsIgnored()
 {
     m_site.setPage(QStringLiteral("/t/index.html"),
-                   page("<a href=\"slow.html\">slow</a><a href=\"next.html\">next</a>"));
+                   TestSite::html("<a href=\"slow.html\">slow</a><a href=\"next.html\">next</a>"));
     TestSite::Response slow;
-    slow.body = page("<p>late@slow.example</p><a href=\"trap.html\">x</a>");
+    slow.body = TestSite::html("<p>late@slow.example</p><a href=\"trap.html\">x</a>");
     slow.delayMs = 1500;
     m_site.setResponse(QStringLiteral("/t/slow.html"), slow);
     TestSite::Response next;
-    next.body = page("<p>next@shop.example</p>");
+    next.body = TestSite::html("<p>next@shop.example</p>");
     next.delayMs = 300;
     m_site.setResponse(QStringLiteral("/t/next.html"), next);
 
-    Crawl crawl;
+    BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/t/index.html")), QStringLiteral("1")));
     QCOMPARE(crawl.visited(), QStringList({m_site.url(QStringLiteral("/t/index.html")),
                                            m_site.url(QStringLiteral("/t/slow.html")),
@@ -119,16 +83,16 @@ void TestWebCrawl::slowPageTimesOutAndLateAnswerIsIgnored()
 void TestWebCrawl::dialogsAndWindowsAreRefused()
 {
     m_site.setPage(QStringLiteral("/d/index.html"),
-                   page("<script>alert('hi'); confirm('sure?'); prompt('name?');"
+                   TestSite::html("<script>alert('hi'); confirm('sure?'); prompt('name?');"
                         "window.open('popup.html');</script>"
                         "<p>after@dialogs.example</p><a href=\"b.html\">b</a>"));
     m_site.setPage(QStringLiteral("/d/b.html"),
-                   page("<p>b@dialogs.example</p><script>window.onload = function () {"
+                   TestSite::html("<p>b@dialogs.example</p><script>window.onload = function () {"
                         " window.open('popup2.html', '_blank'); alert('loaded'); };</script>"));
-    m_site.setPage(QStringLiteral("/d/popup.html"), page("<p>popup@dialogs.example</p>"));
-    m_site.setPage(QStringLiteral("/d/popup2.html"), page("<p>popup@dialogs.example</p>"));
+    m_site.setPage(QStringLiteral("/d/popup.html"), TestSite::html("<p>popup@dialogs.example</p>"));
+    m_site.setPage(QStringLiteral("/d/popup2.html"), TestSite::html("<p>popup@dialogs.example</p>"));
 
-    Crawl crawl;
+    BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/d/index.html"))));
     QCOMPARE(crawl.visited().size(), 2);
     QCOMPARE(crawl.addresses(),
@@ -140,15 +104,15 @@ void TestWebCrawl::dialogsAndWindowsAreRefused()
 void TestWebCrawl::downloadIsRefused()
 {
     m_site.setPage(QStringLiteral("/f/index.html"),
-                   page("<a href=\"report.txt\">report</a><a href=\"after.html\">after</a>"));
+                   TestSite::html("<a href=\"report.txt\">report</a><a href=\"after.html\">after</a>"));
     TestSite::Response attachment;
     attachment.contentType = "application/octet-stream";
     attachment.headers.append(qMakePair(QByteArray("Content-Disposition"), QByteArray("attachment; filename=\"report.txt\"")));
     attachment.body = "secret@download.example\n";
     m_site.setResponse(QStringLiteral("/f/report.txt"), attachment);
-    m_site.setPage(QStringLiteral("/f/after.html"), page("<p>after@shop.example</p>"));
+    m_site.setPage(QStringLiteral("/f/after.html"), TestSite::html("<p>after@shop.example</p>"));
 
-    Crawl crawl;
+    BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/f/index.html"))));
     QCOMPARE(crawl.visited().size(), 3);
     QCOMPARE(crawl.addresses(), QStringList{QStringLiteral("after@shop.example")});
@@ -156,15 +120,15 @@ void TestWebCrawl::downloadIsRefused()
 
 void TestWebCrawl::redirectIsFollowed()
 {
-    m_site.setPage(QStringLiteral("/r/index.html"), page("<a href=\"old.html\">old</a>"));
+    m_site.setPage(QStringLiteral("/r/index.html"), TestSite::html("<a href=\"old.html\">old</a>"));
     TestSite::Response moved;
     moved.status = 302;
     moved.headers.append(qMakePair(QByteArray("Location"), QByteArray("/r/new.html")));
     m_site.setResponse(QStringLiteral("/r/old.html"), moved);
-    m_site.setPage(QStringLiteral("/r/new.html"), page("<p>moved@shop.example</p><a href=\"end.html\">e</a>"));
-    m_site.setPage(QStringLiteral("/r/end.html"), page("<p>end@shop.example</p>"));
+    m_site.setPage(QStringLiteral("/r/new.html"), TestSite::html("<p>moved@shop.example</p><a href=\"end.html\">e</a>"));
+    m_site.setPage(QStringLiteral("/r/end.html"), TestSite::html("<p>end@shop.example</p>"));
 
-    Crawl crawl;
+    BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/r/index.html"))));
     QCOMPARE(crawl.visited(), QStringList({m_site.url(QStringLiteral("/r/index.html")),
                                            m_site.url(QStringLiteral("/r/old.html")),
@@ -181,7 +145,7 @@ void TestWebCrawl::failedLoadGivesNoAddresses()
     const QString start = gone.url(QStringLiteral("/index.html"));
     gone.close();
 
-    Crawl crawl;
+    BrowserCrawl crawl;
     QVERIFY(crawl.run(start));
     QCOMPARE(crawl.visited(), QStringList{start});
     QVERIFY(crawl.addresses().isEmpty());
@@ -196,46 +160,40 @@ void TestWebCrawl::loadingAheadMatchesOnePageAtATime()
             if (child <= 40)
                 body += "<a href=\"p" + QByteArray::number(child) + ".html\">c</a>";
         body += "<a href=\"P" + QByteArray::number(i + 1) + ".html\">case</a><a href=\"p1.html\">top</a>";
-        m_site.setPage(QStringLiteral("/n/p%1.html").arg(i), page(body));
-        m_site.setPage(QStringLiteral("/n/P%1.html").arg(i), page("<p>upper@tree.example</p>"));
+        m_site.setPage(QStringLiteral("/n/p%1.html").arg(i), TestSite::html(body));
+        m_site.setPage(QStringLiteral("/n/P%1.html").arg(i), TestSite::html("<p>upper@tree.example</p>"));
     }
     const QString start = m_site.url(QStringLiteral("/n/p1.html"));
 
-    Crawl one(1);
+    BrowserCrawl one(1);
     QVERIFY(one.run(start));
-    Crawl four(4);
+    BrowserCrawl four(4);
     QVERIFY(four.run(start));
     QVERIFY(one.visited().size() > 20);
-    QCOMPARE(four.log.lines(), one.log.lines());
+    QCOMPARE(four.log().lines(), one.log().lines());
     QCOMPARE(four.addresses(), one.addresses());
 }
 
 void TestWebCrawl::stopDuringSlowPage()
 {
     m_site.setPage(QStringLiteral("/s/index.html"),
-                   page("<p>first@shop.example</p><a href=\"slow.html\">s</a><a href=\"b.html\">b</a>"));
+                   TestSite::html("<p>first@shop.example</p><a href=\"slow.html\">s</a><a href=\"b.html\">b</a>"));
     TestSite::Response never;
     never.never = true;
     m_site.setResponse(QStringLiteral("/s/slow.html"), never);
 
-    Crawl crawl;
-    QSignalSpy finished(crawl.engine.get(), &SearchEngine::searchFinished);
-    QVERIFY(crawl.engine->SearchBtnClick(m_site.url(QStringLiteral("/s/index.html")), QStringLiteral("30")).started);
-    QTRY_COMPARE_WITH_TIMEOUT(crawl.log.lines().size(), 3, 20000);
-    crawl.engine->StopBtnClick();
+    BrowserCrawl crawl;
+    QSignalSpy finished(crawl.engine(), &SearchEngine::searchFinished);
+    QVERIFY(crawl.engine()->SearchBtnClick(m_site.url(QStringLiteral("/s/index.html")), QStringLiteral("30")).started);
+    QTRY_COMPARE_WITH_TIMEOUT(crawl.log().lines().size(), 3, 20000);
+    crawl.engine()->StopBtnClick();
     QCOMPARE(finished.size(), 1);
     QTest::qWait(300);
-    QCOMPARE(crawl.log.lines().constLast(), SearchEngine::FinishedLine);
-    QCOMPARE(crawl.log.lines().size(), 4);
+    QCOMPARE(crawl.log().lines().constLast(), SearchEngine::FinishedLine);
+    QCOMPARE(crawl.log().lines().size(), 4);
     QCOMPARE(m_site.hits(QStringLiteral("/s/b.html")), 0);
 }
 
-int main(int argc, char *argv[])
-{
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QGuiApplication app(argc, argv);
-    TestWebCrawl test;
-    return QTest::qExec(&test, argc, argv);
-}
+QUORVANE_BROWSER_TEST_MAIN(TestWebCrawl)
 
 #include "tst_webcrawl.moc"

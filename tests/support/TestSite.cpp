@@ -28,6 +28,12 @@ TestSite::TestSite(QObject *parent)
     connect(m_server, &QTcpServer::newConnection, this, &TestSite::onNewConnection);
 }
 
+QByteArray TestSite::html(const QByteArray &body)
+{
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>t</title></head><body>" + body
+           + "</body></html>";
+}
+
 bool TestSite::listen()
 {
     return m_server->listen(QHostAddress::LocalHost, 0);

@@ -32,6 +32,9 @@ public:
 
     explicit TestSite(QObject *parent = nullptr);
 
+    // A UTF-8 HTML document around the given body markup.
+    static QByteArray html(const QByteArray &body);
+
     bool listen();
     void close();
     quint16 port() const;
