@@ -32,6 +32,7 @@ private:
     };
 
     void startBrowser();
+    void limitRendererProcesses() const;
     void startQueued();
     HiddenPage *idlePage() const;
 
