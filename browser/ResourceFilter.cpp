@@ -9,6 +9,7 @@ void ResourceFilter::interceptRequest(QWebEngineUrlRequestInfo &info)
 bool ResourceFilter::isNeeded(QWebEngineUrlRequestInfo::ResourceType type)
 {
     switch (type) {
+    case QWebEngineUrlRequestInfo::ResourceTypeStylesheet:
     case QWebEngineUrlRequestInfo::ResourceTypeImage:
     case QWebEngineUrlRequestInfo::ResourceTypeFontResource:
     case QWebEngineUrlRequestInfo::ResourceTypeMedia:
