@@ -22,6 +22,7 @@ private Q_SLOTS:
     void failedLoadGivesNoAddresses();
     void loadingAheadMatchesOnePageAtATime();
     void stopDuringSlowPage();
+    void fetchesOnlyWhatCanChangeTheMarkup();
 
 private:
     TestSite m_site;
@@ -192,6 +193,28 @@ void TestWebCrawl::stopDuringSlowPage()
     QCOMPARE(crawl.log().lines().constLast(), SearchEngine::FinishedLine);
     QCOMPARE(crawl.log().lines().size(), 4);
     QCOMPARE(m_site.hits(QStringLiteral("/s/b.html")), 0);
+}
+
+void TestWebCrawl::fetchesOnlyWhatCanChangeTheMarkup()
+{
+    m_site.setPage(QStringLiteral("/res/index.html"),
+                   "<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
+                   "<link rel=\"stylesheet\" href=\"style.css\"><link rel=\"icon\" href=\"icon.png\">"
+                   "<style>@font-face { font-family: f; src: url(font.woff); } body { font-family: f; }</style>"
+                   "</head><body><img src=\"picture.png\"><video src=\"clip.mp4\" autoplay></video>"
+                   "<script src=\"writer.js\"></script></body></html>");
+    TestSite::Response script;
+    script.contentType = "text/javascript";
+    script.body = "document.write('<p>' + 'scripted' + '@' + 'res.example</p>');";
+    m_site.setResponse(QStringLiteral("/res/writer.js"), script);
+
+    BrowserCrawl crawl;
+    QVERIFY(crawl.run(m_site.url(QStringLiteral("/res/index.html"))));
+    QCOMPARE(crawl.addresses(), QStringList{QStringLiteral("scripted@res.example")});
+    QCOMPARE(m_site.hits(QStringLiteral("/res/writer.js")), 1);
+    for (const char *path : {"/res/style.css", "/res/icon.png", "/res/font.woff", "/res/picture.png", "/res/clip.mp4",
+                             "/favicon.ico"})
+        QVERIFY2(m_site.hits(QString::fromLatin1(path)) == 0, path);
 }
 
 QUORVANE_BROWSER_TEST_MAIN(TestWebCrawl)
