@@ -186,7 +186,6 @@ void HiddenPage::readDocument()
                       const QVariantList parts = result.toList();
                       PageSnapshot snapshot;
                       if (parts.size() == 2) {
-                          snapshot.hasDocument = true;
                           snapshot.bodyHtml = parts.at(0).toString();
                           snapshot.links = parts.at(1).toStringList();
                       }

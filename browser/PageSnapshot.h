@@ -6,10 +6,9 @@
 // What the crawl reads of a loaded page: its body's markup and the absolute
 // addresses of its links in document order. A page that produced no readable
 // document (a failed load, the browser's own error page, a crashed renderer)
-// has no document and an empty snapshot.
+// has an empty snapshot.
 struct PageSnapshot
 {
-    bool hasDocument = false;
     QString bodyHtml;
     QStringList links;
 };

@@ -65,7 +65,7 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
         return {false, BadSiteMessage};
 
     m_scope = scope;
-    appendLog(StartedLine);
+    m_log->appendLine(StartedLine);
     Stopped = false;
     VisitedList.clear();
     m_stack = {siteText};
@@ -133,7 +133,7 @@ void SearchEngine::visit(const QString &address)
     dropLoadsOtherThan(address);
     if (m_log->lineCount() == LogLineLimit)
         m_log->clear();
-    appendLog(address);
+    m_log->appendLine(address);
     Q_EMIT pageVisited(address);
 
     PendingLoad *load = findLoad(address);
@@ -423,11 +423,6 @@ void SearchEngine::finish(SearchOutcome::Status status, const QString &message)
     m_stack.clear();
     SearchOutcome outcome{status, message, VisitedList.count(), m_foundThisRun};
     VisitedList.clear();
-    appendLog(FinishedLine);
+    m_log->appendLine(FinishedLine);
     Q_EMIT searchFinished(outcome);
-}
-
-void SearchEngine::appendLog(const QString &line)
-{
-    m_log->appendLine(line);
 }

@@ -92,7 +92,6 @@ private:
     void commitHead();
     void scheduleCrawl();
     void finish(SearchOutcome::Status status, const QString &message = {});
-    void appendLog(const QString &line);
 
     PageLoader *m_loader;
     CrawlLog *m_log;

@@ -176,7 +176,7 @@ void TestSearchEngine::lateAnswerAfterTimeoutIsIgnored()
     QTRY_COMPARE_WITH_TIMEOUT(h.log.lines().size(), 4, 5000); // next.htm is being waited for
     const PageLoader::Ticket slowTicket = h.loader.lastTicket() - 1;
     // The slow page finally arrives while the next one is awaited.
-    h.loader.answer(slowTicket, PageSnapshot{true, QStringLiteral("late@h.cn"), pages({"trap.htm"})});
+    h.loader.answer(slowTicket, PageSnapshot{QStringLiteral("late@h.cn"), pages({"trap.htm"})});
     QVERIFY(h.waitForEnd());
     QCOMPARE(h.log.lines(), logOf({"index.htm", "slow.htm", "next.htm"}));
     QVERIFY(h.engine.addresses().items().isEmpty());

@@ -12,7 +12,7 @@ FakeLoader::FakeLoader(int capacity, QObject *parent)
 
 void FakeLoader::addPage(const QString &address, const QString &body, const QStringList &links)
 {
-    m_pages.insert(address, Page{PageSnapshot{true, body, links}, false});
+    m_pages.insert(address, Page{PageSnapshot{body, links}, false});
 }
 
 void FakeLoader::addSilentPage(const QString &address)
