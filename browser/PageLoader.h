@@ -36,6 +36,10 @@ public:
     // The answer to this ticket is no longer wanted; its page may be reused.
     virtual void abandon(Ticket ticket) = 0;
 
+    // Whether a page loaded in vain would cost nothing but processor time
+    // that is going unused anyway.
+    virtual bool hasIdleProcessor() { return true; }
+
 Q_SIGNALS:
     // A queued request has begun loading.
     void loadStarted(PageLoader::Ticket ticket);

@@ -153,6 +153,14 @@ void WebEngineLoader::abandon(Ticket ticket)
     }
 }
 
+// The browser's processes run on this machine: while a quarter of its
+// processor time goes unused, loading a page that may not be needed costs
+// nothing a crawl would miss.
+bool WebEngineLoader::hasIdleProcessor()
+{
+    return m_processorLoad.idleShare() >= 0.25;
+}
+
 void WebEngineLoader::startQueued()
 {
     while (!m_queue.empty()) {

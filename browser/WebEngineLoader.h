@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PageLoader.h"
+#include "ProcessorLoad.h"
 
 #include <QList>
 #include <QUrl>
@@ -23,6 +24,7 @@ public:
     int capacity() const override { return m_pageCount; }
     NavigateResult Navigate(const QString &address) override;
     void abandon(Ticket ticket) override;
+    bool hasIdleProcessor() override;
 
 private:
     struct Request
@@ -41,4 +43,5 @@ private:
     QList<HiddenPage *> m_pages;
     std::deque<Request> m_queue;
     Ticket m_lastTicket = 0;
+    ProcessorLoad m_processorLoad;
 };

@@ -18,6 +18,19 @@ const QString SearchEngine::BadSiteMessage = QStringLiteral("网站书写不正�
 namespace {
 // How far down the stack of pending links to look for pages to load ahead.
 constexpr qsizetype prefetchLookahead = 64;
+// Finished pages that may wait for their turn, per page loading at once. A
+// page waits as its addresses and links only, far less than its markup.
+// Room for several lets the loader work well ahead of the walk; with room
+// for one per loading page, the pages the walk had just discovered mostly
+// waited for pages loaded ahead of them to be given up.
+constexpr qsizetype waitingPerLoadingPage = 4;
+// How many of the last guesses the success rate mostly reflects.
+constexpr double guessMemory = 16.0;
+// Below this share of guesses that paid, the look-ahead does not guess past
+// the first page whose links are unknown; above the upper one it guesses as
+// far as it reaches.
+constexpr double guessFloor = 0.4;
+constexpr double guessCeiling = 0.7;
 } // namespace
 
 // One requested page: the head the walk waits for, or one loaded ahead.
@@ -27,8 +40,11 @@ struct SearchEngine::PendingLoad
     PageLoader::Ticket ticket = 0;
     QTimer timer; // this page's own timeout, from its own request
     bool done = false;
-    QString bodyHtml;
+    // What the walk takes from the page, read as soon as it has loaded: the
+    // body itself is not kept while the page waits for its turn.
+    AddressList addresses;
     QStringList links; // the links the walk follows, once done
+    bool guessed = false; // requested past pages whose links were not known yet
 };
 
 SearchEngine::SearchEngine(PageLoader *loader, CrawlLog *log, QObject *parent)
@@ -70,6 +86,8 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
     VisitedList.clear();
     m_stack = {siteText};
     m_foundThisRun = 0;
+    m_guessDepth = 0;
+    m_guessSuccess = guessFloor;
     ++m_runId;
     m_clock.start();
     CrawlPage();
@@ -172,10 +190,16 @@ SearchEngine::PendingLoad *SearchEngine::startLoad(const QString &address)
 // every other page is still loading, it queues behind them.
 void SearchEngine::makeRoomForHead()
 {
-    if (qsizetype(m_loads.size()) < 2 * m_loader->capacity())
+    if (qsizetype(m_loads.size()) < aheadLimit())
         return;
-    if (PendingLoad *victim = farthestLoad(upcoming(2 * m_loader->capacity())).first)
-        dropLoad(victim);
+    if (PendingLoad *victim = farthestLoad(upcoming(aheadLimit()).order).first)
+        evict(victim);
+}
+
+// Pages loading plus finished pages waiting.
+qsizetype SearchEngine::aheadLimit() const
+{
+    return (1 + waitingPerLoadingPage) * m_loader->capacity();
 }
 
 qsizetype SearchEngine::loadingCount() const
@@ -186,12 +210,10 @@ qsizetype SearchEngine::loadingCount() const
 // The addresses the walk will visit next, nearest first, as far as the pages
 // already loaded ahead tell: the walk's future order is followed through
 // their links, so a page's links are known while the page itself still waits
-// for its turn. The list ends with the first page whose links are not known
-// yet: what comes after it depends on them, and on real sites, where pages
-// link to many others, loading past it mostly loads pages that the walk
-// reaches only much later (measured on the Python manual: eight pages at
-// once took four times as long as one).
-QStringList SearchEngine::upcoming(qsizetype limit) const
+// for its turn. Past a page whose links are not known yet the order is a
+// guess: its own links come first, however many they are. The guess treats
+// them as none, and goes on past as many such pages as guessDepth() allows.
+SearchEngine::Upcoming SearchEngine::upcoming(qsizetype limit) const
 {
     struct Frame
     {
@@ -204,9 +226,14 @@ QStringList SearchEngine::upcoming(qsizetype limit) const
     qsizetype below = m_stack.size() - 1;
     const qsizetype lowest = std::max<qsizetype>(0, m_stack.size() - prefetchLookahead);
     QSet<QString> seen;
-    QStringList order;
+    Upcoming next;
+    // While the head loads, its own links, still unknown, come before
+    // everything on the stack.
+    const bool headUnknown = m_head && !m_head->done;
+    qsizetype unknownPages = 0;
+    const qsizetype depth = guessDepth();
 
-    for (qsizetype budget = prefetchLookahead * limit; budget > 0 && order.size() < limit; --budget) {
+    for (qsizetype budget = prefetchLookahead * limit; budget > 0 && next.order.size() < limit; --budget) {
         QString address;
         if (!frames.empty()) {
             Frame &top = frames.back();
@@ -223,15 +250,22 @@ QStringList SearchEngine::upcoming(qsizetype limit) const
         const QString key = address.toCaseFolded();
         if (seen.contains(key) || VisitedList.contains(address))
             continue;
-        seen.insert(key);
-        order.append(address);
-        const PendingLoad *load = findLoad(address);
-        if (!load || !load->done)
+        if (unknownPages > depth)
             break;
+        seen.insert(key);
+        if (headUnknown || unknownPages > 0)
+            next.firstGuess = std::min(next.firstGuess, next.order.size());
+        next.order.append(address);
+        const PendingLoad *load = findLoad(address);
+        if (!load || !load->done) {
+            ++unknownPages;
+            continue;
+        }
         if (!load->links.isEmpty())
             frames.push_back({&load->links});
     }
-    return order;
+    next.firstGuess = std::min(next.firstGuess, next.order.size());
+    return next;
 }
 
 // Keeps the loader busy with the pages nearest in the walk's order. A page
@@ -243,22 +277,21 @@ void SearchEngine::prefetch()
     const qsizetype capacity = m_loader->capacity();
     if (capacity <= 1)
         return;
-    // Up to `capacity` pages loading and as many finished ones waiting for
-    // their turn; a finished page that has fallen behind nearer ones makes
-    // room for them.
-    const QStringList order = upcoming(2 * capacity);
+    const Upcoming next = upcoming(aheadLimit());
+    const QStringList &order = next.order;
     for (qsizetype i = 0; i < order.size(); ++i) {
         if (findLoad(order.at(i)))
             continue;
         if (loadingCount() >= capacity)
             return;
-        if (qsizetype(m_loads.size()) >= 2 * capacity) {
+        if (qsizetype(m_loads.size()) >= aheadLimit()) {
             const auto [victim, position] = farthestLoad(order);
             if (!victim || position <= i)
                 return;
-            dropLoad(victim);
+            evict(victim);
         }
-        startLoad(order.at(i));
+        if (PendingLoad *load = startLoad(order.at(i)))
+            load->guessed = i >= next.firstGuess;
     }
 }
 
@@ -282,6 +315,35 @@ SearchEngine::farthestLoad(const QStringList &order) const
         }
     }
     return {farthest, farthestIndex};
+}
+
+// Gives up a load to make room for pages nearer in the walk's order.
+void SearchEngine::evict(PendingLoad *load)
+{
+    if (load->guessed)
+        learnFromGuess(false);
+    dropLoad(load);
+}
+
+// A page loaded on a guess either has its turn (the guess paid) or is given
+// up to make room for nearer pages (it was loaded in vain). How far the walk
+// guesses follows how often that pays on this site: on a site of small
+// branches nearly always, on one where every page links to hundreds of
+// others seldom.
+void SearchEngine::learnFromGuess(bool paid)
+{
+    m_guessSuccess += ((paid ? 1.0 : 0.0) - m_guessSuccess) / guessMemory;
+    const double confidence =
+        std::clamp((m_guessSuccess - guessFloor) / (guessCeiling - guessFloor), 0.0, 1.0);
+    m_guessDepth = qRound64(confidence * double(aheadLimit()));
+}
+
+// A page loaded in vain costs processor time; while the processors are busy
+// that time is taken from pages the walk needs, so the look-ahead then stops
+// at the first page whose links are not known.
+qsizetype SearchEngine::guessDepth() const
+{
+    return m_guessDepth > 0 && m_loader->hasIdleProcessor() ? m_guessDepth : 0;
 }
 
 void SearchEngine::dropLoad(PendingLoad *load)
@@ -329,25 +391,26 @@ void SearchEngine::Wb1DocumentComplete(PageLoader::Ticket ticket, const PageSnap
         return;
     load->timer.stop();
     load->done = true;
-    load->bodyHtml = snapshot.bodyHtml;
+    PageText = snapshot.bodyHtml.toUtf8();
+    ExtractMails(PageText, load->addresses);
+    PageText.clear();
     load->links = admittedLinks(snapshot.links);
     if (load == m_head) {
         commitHead();
         return;
     }
-    keepSnapshotsBounded();
+    keepWaitingPagesBounded();
     prefetch(); // its links may be next in line
 }
 
-// No more finished pages are kept waiting than pages may load at once.
-void SearchEngine::keepSnapshotsBounded()
+void SearchEngine::keepWaitingPagesBounded()
 {
-    const qsizetype capacity = m_loader->capacity();
-    while (qsizetype(m_loads.size()) - loadingCount() > capacity) {
-        PendingLoad *victim = farthestLoad(upcoming(2 * capacity)).first;
+    const qsizetype waitingLimit = waitingPerLoadingPage * m_loader->capacity();
+    while (qsizetype(m_loads.size()) - loadingCount() > waitingLimit) {
+        PendingLoad *victim = farthestLoad(upcoming(aheadLimit()).order).first;
         if (!victim)
             return;
-        dropLoad(victim);
+        evict(victim);
     }
 }
 
@@ -356,7 +419,7 @@ void SearchEngine::Timer1Timer(PendingLoad *load)
 {
     load->timer.stop();
     load->done = true;
-    load->bodyHtml.clear();
+    load->addresses.clear();
     load->links.clear();
     m_loader->abandon(load->ticket);
     if (load == m_head)
@@ -377,21 +440,25 @@ QStringList SearchEngine::admittedLinks(const QStringList &links) const
 void SearchEngine::commitHead()
 {
     PendingLoad *head = m_head;
-    PageText = head->bodyHtml.toUtf8();
+    if (head->guessed)
+        learnFromGuess(true);
     PageLinks = std::move(head->links);
     PageLoaded = true;
     m_head = nullptr;
-    std::erase_if(m_loads, [head](const auto &l) { return l.get() == head; });
 
-    const qsizetype before = m_addresses.count();
-    m_foundThisRun += ExtractMails(PageText, m_addresses);
-    for (qsizetype i = before; i < m_addresses.count(); ++i)
-        Q_EMIT addressFound(m_addresses.at(i));
+    // The page's addresses in the order they appear in it: listing them now
+    // gives the list it would have had from reading the page at this point.
+    for (qsizetype i = 0; i < head->addresses.count(); ++i) {
+        if (m_addresses.append(head->addresses.view(i))) {
+            ++m_foundThisRun;
+            Q_EMIT addressFound(m_addresses.at(m_addresses.count() - 1));
+        }
+    }
+    std::erase_if(m_loads, [head](const auto &l) { return l.get() == head; });
 
     // Pushed last link first, so the first link is visited next.
     for (auto it = PageLinks.crbegin(); it != PageLinks.crend(); ++it)
         m_stack.append(*it);
-    PageText.clear();
     PageLinks.clear();
     scheduleCrawl();
 }

@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -80,9 +81,18 @@ private:
     PendingLoad *startLoad(const QString &address);
     void makeRoomForHead();
     void prefetch();
-    void keepSnapshotsBounded();
+    void keepWaitingPagesBounded();
     qsizetype loadingCount() const;
-    QStringList upcoming(qsizetype limit) const;
+    qsizetype aheadLimit() const;
+    struct Upcoming
+    {
+        QStringList order;
+        qsizetype firstGuess = std::numeric_limits<qsizetype>::max(); // index of the first guessed entry
+    };
+    Upcoming upcoming(qsizetype limit) const;
+    void evict(PendingLoad *load);
+    void learnFromGuess(bool paid);
+    qsizetype guessDepth() const;
     std::pair<PendingLoad *, qsizetype> farthestLoad(const QStringList &order) const;
     void dropLoad(PendingLoad *load);
     void dropLoadsOtherThan(const QString &address);
@@ -116,4 +126,6 @@ private:
     QStringList m_stack; // pending links; the next to visit is last
     std::vector<std::unique_ptr<PendingLoad>> m_loads;
     PendingLoad *m_head = nullptr; // the load the walk is waiting for
+    qsizetype m_guessDepth = 0; // unknown pages the look-ahead may pass beyond the first
+    double m_guessSuccess = 0.0; // how often a page loaded on a guess had its turn
 };

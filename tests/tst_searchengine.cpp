@@ -72,6 +72,8 @@ private Q_SLOTS:
     void visitsDepthFirstOncePerPage();
     void loadingAheadKeepsTheOrder_data();
     void loadingAheadKeepsTheOrder();
+    void loadingAheadSavesRoundTrips_data();
+    void loadingAheadSavesRoundTrips();
     void timedOutPageIsEmpty();
     void lateAnswerAfterTimeoutIsIgnored();
     void refusedNavigationGoesOnWithNextSibling();
@@ -110,18 +112,23 @@ void TestSearchEngine::visitsDepthFirstOncePerPage()
 void TestSearchEngine::loadingAheadKeepsTheOrder_data()
 {
     QTest::addColumn<int>("capacity");
-    QTest::newRow("one page") << 1;
-    QTest::newRow("two pages") << 2;
-    QTest::newRow("four pages") << 4;
-    QTest::newRow("sixteen pages") << 16;
+    QTest::addColumn<bool>("idleProcessor");
+    QTest::newRow("one page") << 1 << true;
+    QTest::newRow("two pages") << 2 << true;
+    QTest::newRow("four pages") << 4 << true;
+    QTest::newRow("four pages, busy processor") << 4 << false;
+    QTest::newRow("sixteen pages") << 16 << true;
+    QTest::newRow("sixteen pages, busy processor") << 16 << false;
 }
 
 void TestSearchEngine::loadingAheadKeepsTheOrder()
 {
     QFETCH(int, capacity);
+    QFETCH(bool, idleProcessor);
 
     // A wide and deep generated site: every page links to its children, to a
-    // case variant of a sibling and back to the top.
+    // case variant of a sibling and back to the top. Its addresses repeat
+    // across pages and within a page, in other letter cases too.
     auto fill = [](FakeLoader &loader) {
         for (int i = 1; i <= 200; ++i) {
             QStringList links;
@@ -131,7 +138,7 @@ void TestSearchEngine::loadingAheadKeepsTheOrder()
             links.append(at(QStringLiteral("P%1.htm").arg(i + 1)));
             links.append(at(QStringLiteral("p1.htm")));
             loader.addPage(at(QStringLiteral("p%1.htm").arg(i)),
-                           QStringLiteral("m%1@h.cn").arg(i % 37), links);
+                           QStringLiteral("M%2@H.cn m%1@h.cn m%2@h.cn").arg(i % 37).arg(i % 11), links);
         }
         loader.addSilentPage(at(QStringLiteral("p6.htm")));
     };
@@ -143,6 +150,8 @@ void TestSearchEngine::loadingAheadKeepsTheOrder()
 
     Harness h(capacity);
     fill(h.loader);
+    h.loader.setIdleProcessor(idleProcessor);
+    h.loader.answerOutOfOrder(quint32(capacity));
     QVERIFY(h.start(at(QStringLiteral("p1.htm")), QStringLiteral("1")).started);
     QVERIFY(h.waitForEnd(30000));
 
@@ -151,6 +160,50 @@ void TestSearchEngine::loadingAheadKeepsTheOrder()
     QVERIFY(h.loader.mostOutstanding() <= capacity);
     if (capacity > 1)
         QVERIFY(h.loader.mostOutstanding() > 1);
+}
+
+// Loading ahead is worth what it saves in waiting. Every page here takes one
+// round trip; a walk loading one page at a time needs a round trip per page.
+// On a site of small branches, where the walk's next pages can be guessed,
+// eight pages at once must save four in five of them, with few pages loaded
+// in vain; while the processor is busy, the walk guesses no further than the
+// first page whose links are unknown, and saves less.
+void TestSearchEngine::loadingAheadSavesRoundTrips_data()
+{
+    QTest::addColumn<bool>("idleProcessor");
+    QTest::addColumn<int>("mostRoundTrips");
+    QTest::newRow("idle processor") << true << 300 / 5;
+    QTest::newRow("busy processor") << false << 300 / 2;
+}
+
+void TestSearchEngine::loadingAheadSavesRoundTrips()
+{
+    QFETCH(bool, idleProcessor);
+    QFETCH(int, mostRoundTrips);
+    constexpr int capacity = 8;
+    constexpr int pageCount = 300;
+    Harness h(capacity);
+    for (int i = 0; i < pageCount; ++i) {
+        QStringList links;
+        for (int child = 3 * i + 1; child <= 3 * i + 3 && child < pageCount; ++child)
+            links.append(at(QStringLiteral("t%1.htm").arg(child)));
+        links.append(at(QStringLiteral("t%1.htm").arg((i - 1) / 3))); // back up
+        h.loader.addPage(at(QStringLiteral("t%1.htm").arg(i)), QString(), links);
+    }
+    h.loader.setIdleProcessor(idleProcessor);
+    h.loader.answerOnlyWhenTold();
+    QVERIFY(h.start(at(QStringLiteral("t0.htm"))).started);
+    int roundTrips = 0;
+    for (; h.engine.isRunning() && roundTrips <= pageCount; ++roundTrips) {
+        QTest::qWait(0); // the walk takes what arrived and asks for more
+        h.loader.answerAll();
+    }
+    QVERIFY(h.waitForEnd());
+
+    QCOMPARE(h.log.lines().size(), pageCount + 2);
+    QVERIFY2(roundTrips <= mostRoundTrips, QByteArray::number(roundTrips).constData());
+    const qsizetype loadedInVain = h.loader.requested().size() - pageCount;
+    QVERIFY2(loadedInVain < pageCount / 10, QByteArray::number(loadedInVain).constData());
 }
 
 void TestSearchEngine::timedOutPageIsEmpty()

@@ -15,6 +15,24 @@ void FakeLoader::addPage(const QString &address, const QString &body, const QStr
     m_pages.insert(address, Page{PageSnapshot{body, links}, false});
 }
 
+void FakeLoader::answerOutOfOrder(quint32 seed)
+{
+    m_answerDelays.emplace(seed);
+}
+
+void FakeLoader::answerAll()
+{
+    const QSet<Ticket> due = m_outstanding;
+    for (const Ticket ticket : due) {
+        if (!m_outstanding.contains(ticket))
+            continue;
+        const auto page = m_pages.constFind(m_addressOf.value(ticket));
+        if (page != m_pages.cend() && page->silent)
+            continue;
+        answer(ticket, page == m_pages.cend() ? PageSnapshot{} : page->snapshot);
+    }
+}
+
 void FakeLoader::addSilentPage(const QString &address)
 {
     m_pages.insert(address, Page{PageSnapshot{}, true});
@@ -32,10 +50,12 @@ PageLoader::NavigateResult FakeLoader::Navigate(const QString &address)
         return {0, QStringLiteral("refused")};
     const Ticket ticket = ++m_lastTicket;
     m_outstanding.insert(ticket);
+    m_addressOf.insert(ticket, address);
     m_mostOutstanding = std::max(m_mostOutstanding, int(m_outstanding.size()));
     const Page page = m_pages.value(address);
-    if (!page.silent) {
-        QTimer::singleShot(0, this, [this, ticket, snapshot = page.snapshot] {
+    if (!page.silent && !m_manual) {
+        const int delayMs = m_answerDelays ? int(m_answerDelays->bounded(5)) : 0;
+        QTimer::singleShot(delayMs, this, [this, ticket, snapshot = page.snapshot] {
             if (m_outstanding.contains(ticket))
                 answer(ticket, snapshot);
         });

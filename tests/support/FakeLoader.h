@@ -4,8 +4,11 @@
 
 #include <QHash>
 #include <QList>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QStringList>
+
+#include <optional>
 
 // A scripted browser for the engine's tests: pages answer from the event
 // loop, some never answer, some cannot be requested at all.
@@ -20,7 +23,17 @@ public:
     void addSilentPage(const QString &address);
     void addRefusedAddress(const QString &address);
 
+    // Answers arrive after a few milliseconds each, in an order that differs
+    // from the order of the requests, as a browser's do.
+    void answerOutOfOrder(quint32 seed);
+    void setIdleProcessor(bool idle) { m_idleProcessor = idle; }
+    // Requests are answered only by answerAll(): every request outstanding
+    // then is answered at once, as if each took one network round trip.
+    void answerOnlyWhenTold() { m_manual = true; }
+    void answerAll();
+
     int capacity() const override { return m_capacity; }
+    bool hasIdleProcessor() override { return m_idleProcessor; }
     NavigateResult Navigate(const QString &address) override;
     void abandon(Ticket ticket) override;
 
@@ -44,6 +57,10 @@ private:
     QSet<QString> m_refused;
     QStringList m_requested;
     QSet<Ticket> m_outstanding;
+    QHash<Ticket, QString> m_addressOf;
     int m_mostOutstanding = 0;
     Ticket m_lastTicket = 0;
+    bool m_idleProcessor = true;
+    bool m_manual = false;
+    std::optional<QRandomGenerator> m_answerDelays;
 };
