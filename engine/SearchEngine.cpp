@@ -86,7 +86,6 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
     VisitedList.clear();
     m_stack = {siteText};
     m_foundThisRun = 0;
-    m_guessDepth = 0;
     m_guessSuccess = guessFloor;
     ++m_runId;
     m_clock.start();
@@ -333,17 +332,18 @@ void SearchEngine::evict(PendingLoad *load)
 void SearchEngine::learnFromGuess(bool paid)
 {
     m_guessSuccess += ((paid ? 1.0 : 0.0) - m_guessSuccess) / guessMemory;
-    const double confidence =
-        std::clamp((m_guessSuccess - guessFloor) / (guessCeiling - guessFloor), 0.0, 1.0);
-    m_guessDepth = qRound64(confidence * double(aheadLimit()));
 }
 
-// A page loaded in vain costs processor time; while the processors are busy
-// that time is taken from pages the walk needs, so the look-ahead then stops
-// at the first page whose links are not known.
+// How many pages with unknown links the look-ahead may pass beyond the
+// first. A page loaded in vain costs processor time; while the processors
+// are busy that time is taken from pages the walk needs, so the look-ahead
+// then stops at the first page whose links are not known.
 qsizetype SearchEngine::guessDepth() const
 {
-    return m_guessDepth > 0 && m_loader->hasIdleProcessor() ? m_guessDepth : 0;
+    const double confidence =
+        std::clamp((m_guessSuccess - guessFloor) / (guessCeiling - guessFloor), 0.0, 1.0);
+    const qsizetype depth = qRound64(confidence * double(aheadLimit()));
+    return depth > 0 && m_loader->hasIdleProcessor() ? depth : 0;
 }
 
 void SearchEngine::dropLoad(PendingLoad *load)

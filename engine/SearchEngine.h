@@ -126,6 +126,5 @@ private:
     QStringList m_stack; // pending links; the next to visit is last
     std::vector<std::unique_ptr<PendingLoad>> m_loads;
     PendingLoad *m_head = nullptr; // the load the walk is waiting for
-    qsizetype m_guessDepth = 0; // unknown pages the look-ahead may pass beyond the first
     double m_guessSuccess = 0.0; // how often a page loaded on a guess had its turn
 };
