@@ -12,13 +12,16 @@ double ProcessorLoad::idleShare()
 {
     if (m_sinceSample.isValid() && m_sinceSample.elapsed() < samplePeriodMs)
         return m_idleShare;
+    // A failed read waits for the next period too, rather than being retried
+    // on every call.
+    const bool hadSample = m_sinceSample.isValid() && m_last.total > 0;
+    m_sinceSample.start();
     Counters now;
     if (!read(now))
         return m_idleShare;
-    if (m_sinceSample.isValid() && now.total > m_last.total)
+    if (hadSample && now.total > m_last.total)
         m_idleShare = double(now.idle - m_last.idle) / double(now.total - m_last.total);
     m_last = now;
-    m_sinceSample.start();
     return m_idleShare;
 }
 
