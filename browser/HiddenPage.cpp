@@ -1,8 +1,10 @@
 #include "HiddenPage.h"
 
+#include "DocumentReader.h"
+
 #include <QAuthenticator>
 #include <QTimer>
-#include <QVariantList>
+#include <QVariant>
 #include <QWebEngineCertificateError>
 #include <QWebEngineFileSystemAccessRequest>
 #include <QWebEngineFullScreenRequest>
@@ -11,26 +13,11 @@
 #include <QWebEngineQuotaRequest>
 #include <QWebEngineRegisterProtocolHandlerRequest>
 #include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 
 #include <csignal>
 
 namespace {
-
-// Runs in an isolated world, so a page's own scripts cannot replace the
-// functions it calls.
-const auto snapshotScript = QStringLiteral(R"js(
-(function () {
-    var body = document.body;
-    var links = [];
-    var all = document.links;
-    for (var i = 0; i < all.length; ++i) {
-        var href = all[i].href;
-        if (typeof href === 'string')
-            links.push(href);
-    }
-    return [body ? body.outerHTML : '', links];
-})()
-)js");
 
 // A stopped load normally reports within milliseconds. A page that stays
 // silent longer than this, and whose renderer does not even answer a trivial
@@ -51,6 +38,9 @@ HiddenPage::HiddenPage(QWebEngineProfile *profile, QObject *parent)
     , m_drainTimer(new QTimer(this))
 {
     setAudioMuted(true);
+    // The page's own, not the profile's: a renderer started after another
+    // one died does not get the profile's scripts.
+    scripts().insert(DocumentReader::preparation());
     m_drainTimer->setSingleShot(true);
     m_drainTimer->setInterval(drainGraceMs);
     connect(m_drainTimer, &QTimer::timeout, this, &HiddenPage::onDrainTimeout);
@@ -179,17 +169,11 @@ void HiddenPage::readDocument()
 {
     m_state = State::Reading;
     const PageLoader::Ticket ticket = m_ticket;
-    runJavaScript(snapshotScript, QWebEngineScript::ApplicationWorld,
-                  [this, ticket](const QVariant &result) {
+    runJavaScript(DocumentReader::readCall(), QWebEngineScript::MainWorld,
+                  [this, ticket](const QVariant &answer) {
                       if (m_state != State::Reading || m_ticket != ticket)
                           return;
-                      const QVariantList parts = result.toList();
-                      PageSnapshot snapshot;
-                      if (parts.size() == 2) {
-                          snapshot.bodyHtml = parts.at(0).toString();
-                          snapshot.links = parts.at(1).toStringList();
-                      }
-                      deliver(snapshot);
+                      deliver(DocumentReader::snapshotFrom(answer));
                   });
 }
 

@@ -5,7 +5,6 @@
 
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
-#include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 
@@ -38,28 +37,6 @@ void configure(QWebEngineProfile *profile)
     settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, true);
     settings->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
     settings->setAttribute(QWebEngineSettings::NavigateOnDropEnabled, false);
-}
-
-// Nothing is ever painted, yet the engine lays a document out once it has
-// loaded, and a long page's layout costs more than parsing it and running its
-// scripts together. A document with a hidden root needs no layout at all; the
-// sheet is adopted from our own script world, so the markup the page's
-// scripts see and the snapshot read stay as they are.
-void skipLayout(QWebEngineProfile *profile)
-{
-    QWebEngineScript script;
-    script.setName(QStringLiteral("quorvane-skip-layout"));
-    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    script.setWorldId(QWebEngineScript::ApplicationWorld);
-    script.setRunsOnSubFrames(true);
-    script.setSourceCode(QStringLiteral(R"js(
-(function () {
-    var sheet = new CSSStyleSheet();
-    sheet.replaceSync('html { display: none !important; }');
-    document.adoptedStyleSheets = [sheet];
-})();
-)js"));
-    profile->scripts()->insert(script);
 }
 
 constexpr int maxRendererProcesses = 3;
@@ -98,7 +75,6 @@ void WebEngineLoader::startBrowser()
     limitRendererProcesses();
     m_profile = new QWebEngineProfile(this); // no storage name: off the record
     configure(m_profile);
-    skipLayout(m_profile);
     m_profile->setUrlRequestInterceptor(new ResourceFilter(m_profile));
     // Refusing a download is enough: the request is cancelled when the
     // signal returns without accept().

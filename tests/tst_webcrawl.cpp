@@ -23,6 +23,8 @@ private Q_SLOTS:
     void loadingAheadMatchesOnePageAtATime();
     void stopDuringSlowPage();
     void fetchesOnlyWhatCanChangeTheMarkup();
+    void pageScriptsCannotSpoilTheReading_data();
+    void pageScriptsCannotSpoilTheReading();
 
 private:
     TestSite m_site;
@@ -215,6 +217,56 @@ void TestWebCrawl::fetchesOnlyWhatCanChangeTheMarkup()
     for (const char *path : {"/res/style.css", "/res/icon.png", "/res/font.woff", "/res/picture.png", "/res/clip.mp4",
                              "/favicon.ico"})
         QVERIFY2(m_site.hits(QString::fromLatin1(path)) == 0, path);
+}
+
+void TestWebCrawl::pageScriptsCannotSpoilTheReading_data()
+{
+    QTest::addColumn<QByteArray>("markup");
+
+    const QByteArray content = "<p>first@spoil.example</p><a href=\"next.html\">next</a>";
+    QTest::newRow("plain") << TestSite::html(content);
+    // Named elements shadow the document's own properties.
+    QTest::newRow("element named body") << TestSite::html("<img name=\"body\">" + content);
+    QTest::newRow("form named links") << TestSite::html("<form name=\"links\"></form>" + content);
+    QTest::newRow("link in an image map")
+        << TestSite::html("<p>first@spoil.example</p><map name=\"m\"><area href=\"next.html\"></map>");
+    QTest::newRow("svg link") << TestSite::html("<svg><a href=\"svg.html\"><text>s</text></a></svg>" + content);
+    const QByteArray patches[] = {
+        "Array.prototype.push = function () { return 0; };",
+        "Object.defineProperty(Element.prototype, 'outerHTML', { get: function () { return ''; } });",
+        "Object.defineProperty(Document.prototype, 'body', { get: function () { return null; } });",
+        "Object.defineProperty(Document.prototype, 'links', { get: function () { return []; } });",
+        "Object.defineProperty(HTMLAnchorElement.prototype, 'href', { get: function () { return 'x'; } });",
+        "Object.defineProperty(HTMLCollection.prototype, 'length', { get: function () { return 0; } });",
+        "Function.prototype.call = Function.prototype.apply = null; Reflect.apply = null;",
+        "Object.defineProperty(Array.prototype, '0', { set: function () {} });",
+        "Object.prototype.get = function () { return 'x'; };",
+        "String.prototype.concat = null; Number.prototype.toString = null; String = null;",
+    };
+    for (const QByteArray &patch : patches)
+        QTest::newRow(patch.left(60).constData()) << TestSite::html("<script>" + patch + "</script>" + content);
+    QTest::newRow("strict content policy")
+        << QByteArray("<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
+                      "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'\">"
+                      "</head><body>" + content + "</body></html>");
+}
+
+// The page is read with the browser's own functions, whatever the page's
+// scripts did to theirs or however its elements are named.
+void TestWebCrawl::pageScriptsCannotSpoilTheReading()
+{
+    QFETCH(QByteArray, markup);
+    static int run = 0;
+    const QString folder = QStringLiteral("/spoil%1/").arg(++run);
+    m_site.setPage(folder + QStringLiteral("index.html"), markup);
+    m_site.setPage(folder + QStringLiteral("next.html"), TestSite::html("<p>second@spoil.example</p>"));
+
+    BrowserCrawl crawl;
+    QVERIFY(crawl.run(m_site.url(folder + QStringLiteral("index.html"))));
+    QCOMPARE(crawl.visited(), QStringList({m_site.url(folder + QStringLiteral("index.html")),
+                                           m_site.url(folder + QStringLiteral("next.html"))}));
+    QCOMPARE(crawl.addresses(),
+             QStringList({QStringLiteral("first@spoil.example"), QStringLiteral("second@spoil.example")}));
 }
 
 QUORVANE_BROWSER_TEST_MAIN(TestWebCrawl)

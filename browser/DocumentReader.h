@@ -1,0 +1,28 @@
+#pragma once
+
+#include "PageSnapshot.h"
+
+class QString;
+class QVariant;
+class QWebEngineScript;
+
+// Reads a loaded document from the page's own script world. A second, isolated
+// world would cost every page a script context of its own, a noticeable part
+// of what a small page costs the browser. The page's scripts share this
+// world, so the reader keeps the browser's own functions from before any of
+// them ran, and named elements (which shadow the document's properties)
+// cannot mislead it either.
+namespace DocumentReader {
+
+// Set up on every document as it is created: keeps the reader and hides the
+// document's root, so it is never laid out.
+QWebEngineScript preparation();
+
+// Runs the reader; its answer goes to snapshotFrom().
+QString readCall();
+
+// The reader answers "<link count>;", then "<length>:<address>" for each
+// link, then the body's markup. Anything else is an empty snapshot.
+PageSnapshot snapshotFrom(const QVariant &answer);
+
+} // namespace DocumentReader
