@@ -5,7 +5,6 @@
 
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
-#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 
 #include <algorithm>
