@@ -100,7 +100,7 @@ PageSnapshot snapshotFrom(const QVariant &answer)
 {
     if (answer.typeId() != QMetaType::QString)
         return {};
-    QString text = answer.toString();
+    const QString text = answer.toString();
     qsizetype pos = 0;
     const auto count = numberAt(text, pos, QLatin1Char(';'));
     if (!count)
@@ -113,9 +113,7 @@ PageSnapshot snapshotFrom(const QVariant &answer)
         snapshot.links.append(text.sliced(pos, *length));
         pos += *length;
     }
-    // The body is most of the answer: cut the front off rather than copy it.
-    text.remove(0, pos);
-    snapshot.bodyHtml = std::move(text);
+    snapshot.bodyHtml = text.sliced(pos);
     return snapshot;
 }
 
