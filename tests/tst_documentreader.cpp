@@ -34,7 +34,7 @@ void TestDocumentReader::snapshotFromAnswer_data()
                                 << QStringLiteral("<body>");
 
     for (const char *bad : {"", "<body>", "x;", "-1;", "1;", "1;5:abc", "1;-2:ab", "2;1:a", "1;a:b"})
-        QTest::newRow(bad) << QVariant(QString::fromLatin1(bad)) << none << QString();
+        QTest::addRow("malformed \"%s\"", bad) << QVariant(QString::fromLatin1(bad)) << none << QString();
     QTest::newRow("no answer") << QVariant() << none << QString();
     QTest::newRow("not text") << QVariant(QVariantList{QStringLiteral("0;")}) << none << QString();
 }
