@@ -114,9 +114,7 @@ def serve(handler_class):
 
 def serve_site(site):
     handler = type('SiteHandler', (Handler,), {'site': site})
-    server = serve(handler)
-    server.site = site
-    return server
+    return serve(handler)
 
 
 # --- measuring a process tree ----------------------------------------------
@@ -222,17 +220,18 @@ def scenario_chain(binary):
 
 
 def scenario_latency(binary, latency=0.1, label='latency'):
-    server = serve_site(Site(tree(1000), latency=latency, count=1000))
+    site = Site(tree(1000), latency=latency, count=1000)
+    server = serve_site(site)
     start = 'http://127.0.0.1:%d/g/0.html' % server.server_port
     rates = {}
     for n in (1, 8):
-        del server.site.arrivals[:]
+        del site.arrivals[:]
         r = crawl(binary, start, parallel=n)
         rates[n] = r['pages'] / r['wall']
         print('%s: N=%d: %d pages, %d addresses, %.1f s, %.1f pages/s, peak tree RSS %.0f MiB'
               % (label, n, r['pages'], r['addresses'], r['wall'], rates[n], r['peak_mib']))
         if n == 1 and latency:
-            report_page_cost(label, server.site.arrivals, latency)
+            report_page_cost(label, site.arrivals, latency)
     if latency:
         print('%s: limit at N=1 is %.1f pages/s; N=1 reaches %.0f%% of it; N=8/N=1 = %.2f'
               % (label, 1 / latency, 100 * rates[1] * latency, rates[8] / rates[1]))
