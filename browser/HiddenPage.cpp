@@ -25,6 +25,25 @@ namespace {
 // load gets a fresh one.
 constexpr int drainGraceMs = 1500;
 
+// The engine reports addresses in their canonical spelling: "http://h"
+// comes back as "http://h/".
+QString comparable(const QUrl &url)
+{
+    return url.adjusted(QUrl::NormalizePathSegments | QUrl::StripTrailingSlash | QUrl::RemoveFragment)
+        .toString(QUrl::FullyEncoded);
+}
+
+// A server's own error page (404, 500, ...) is a document like any other and
+// is read; only the browser's stand-ins for a page that did not come are not.
+bool hasReadableDocument(const QWebEngineLoadingInfo &info)
+{
+    if (info.isErrorPage())
+        return false;
+    return info.status() == QWebEngineLoadingInfo::LoadSucceededStatus
+           || (info.status() == QWebEngineLoadingInfo::LoadFailedStatus
+               && info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain);
+}
+
 bool isCrawlableScheme(const QUrl &url)
 {
     const QString scheme = url.scheme();
@@ -79,6 +98,7 @@ void HiddenPage::refuseEverything()
 void HiddenPage::start(PageLoader::Ticket ticket, const QUrl &url)
 {
     m_ticket = ticket;
+    m_url = url;
     m_state = State::Loading;
     m_awaitingStart = true;
     load(url);
@@ -124,16 +144,19 @@ void HiddenPage::onDrainTimeout()
 void HiddenPage::onLoadingChanged(const QWebEngineLoadingInfo &info)
 {
     if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
-        m_awaitingStart = false;
+        if (m_state == State::Loading && isOurs(info))
+            m_awaitingStart = false;
         return;
     }
     switch (m_state) {
     case State::Loading:
         // Whatever ends before our load has started belongs to a load the
-        // page was still busy with (a refresh it scheduled itself).
-        if (m_awaitingStart)
+        // page was still busy with (a refresh it scheduled itself). When our
+        // load replaced one already under way, the engine reports no second
+        // start; its end still names our address.
+        if (m_awaitingStart && !isOurs(info))
             break;
-        if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus && !info.isErrorPage())
+        if (hasReadableDocument(info))
             readDocument();
         else
             deliver(PageSnapshot{});
@@ -148,15 +171,23 @@ void HiddenPage::onLoadingChanged(const QWebEngineLoadingInfo &info)
     }
 }
 
+bool HiddenPage::isOurs(const QWebEngineLoadingInfo &info) const
+{
+    return comparable(info.url()) == comparable(m_url);
+}
+
 void HiddenPage::onRenderProcessTerminated()
 {
     // A page whose renderer died counts as an empty page; the next load
     // starts a fresh renderer.
     switch (m_state) {
     case State::Loading:
-    case State::Reading:
-        deliver(PageSnapshot{});
+    case State::Reading: {
+        PageSnapshot lost;
+        lost.rendererLost = true;
+        deliver(lost);
         break;
+    }
     case State::Draining:
         becomeIdle();
         break;

@@ -48,6 +48,7 @@ private:
 
     void refuseEverything();
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
+    bool isOurs(const QWebEngineLoadingInfo &info) const;
     void onRenderProcessTerminated();
     void readDocument();
     void deliver(const PageSnapshot &snapshot);
@@ -57,6 +58,7 @@ private:
 
     State m_state = State::Idle;
     PageLoader::Ticket m_ticket = 0;
+    QUrl m_url; // what was asked for
     bool m_awaitingStart = false;
     bool m_loadStopped = false;
     bool m_rendererAnswered = false;

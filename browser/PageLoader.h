@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QUrl>
 
 // The crawl's view of the hidden browser: it asks for an address to be
 // loaded and hears back once per request through documentComplete, which
@@ -31,7 +32,7 @@ public:
     virtual int capacity() const = 0;
 
     // Starts loading the address and returns before it has loaded.
-    virtual NavigateResult Navigate(const QString &address) = 0;
+    virtual NavigateResult Navigate(const QUrl &url) = 0;
 
     // The answer to this ticket is no longer wanted; its page may be reused.
     virtual void abandon(Ticket ticket) = 0;

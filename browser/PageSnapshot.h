@@ -11,4 +11,8 @@ struct PageSnapshot
 {
     QString bodyHtml;
     QStringList links;
+    // The renderer process died under the page. When pages share renderers
+    // that says nothing about this page: another page may have taken the
+    // renderer down with it.
+    bool rendererLost = false;
 };

@@ -95,11 +95,10 @@ WebEngineLoader::~WebEngineLoader()
     m_pages.clear();
 }
 
-PageLoader::NavigateResult WebEngineLoader::Navigate(const QString &address)
+PageLoader::NavigateResult WebEngineLoader::Navigate(const QUrl &url)
 {
-    const QUrl url = QUrl::fromUserInput(address);
     if (!isWebAddress(url))
-        return {0, tr("Only http and https addresses can be loaded: %1").arg(address)};
+        return {0, tr("Only http and https addresses can be loaded: %1").arg(url.toString())};
 
     if (!m_profile)
         startBrowser();

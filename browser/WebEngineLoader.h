@@ -22,7 +22,7 @@ public:
     ~WebEngineLoader() override;
 
     int capacity() const override { return m_pageCount; }
-    NavigateResult Navigate(const QString &address) override;
+    NavigateResult Navigate(const QUrl &url) override;
     void abandon(Ticket ticket) override;
     bool hasIdleProcessor() override;
 

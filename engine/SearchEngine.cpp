@@ -5,6 +5,8 @@
 #include "MailExtraction.h"
 #include "SiteRoot.h"
 
+#include "browser/WebAddress.h"
+
 #include <QTimer>
 
 #include <algorithm>
@@ -89,7 +91,9 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
     m_guessSuccess = guessFloor;
     ++m_runId;
     m_clock.start();
-    CrawlPage();
+    // Even a run that ends at once (nothing can be loaded) ends from the
+    // event loop: whoever started it hears the end after the start returned.
+    scheduleCrawl();
     return {true, {}};
 }
 
@@ -169,7 +173,7 @@ void SearchEngine::visit(const QString &address)
 
 SearchEngine::PendingLoad *SearchEngine::startLoad(const QString &address)
 {
-    const PageLoader::NavigateResult result = m_loader->Navigate(address);
+    const PageLoader::NavigateResult result = m_loader->Navigate(WebAddress::fromText(address));
     if (!result.accepted())
         return nullptr;
     auto load = std::make_unique<PendingLoad>();

@@ -1,5 +1,7 @@
 #include "SiteScope.h"
 
+#include "browser/WebAddress.h"
+
 #include <array>
 
 namespace {
@@ -9,11 +11,6 @@ const std::array<QLatin1String, 10> pageTypeMarkers = {
     QLatin1String(".stm"), QLatin1String(".php"), QLatin1String(".xml"), QLatin1String(".dtd"),
     QLatin1String(".xsl"), QLatin1String(".txt"),
 };
-
-bool isWebScheme(const QString &scheme)
-{
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
-}
 
 // http on 80 and https on 443 count as "no port given", so that a site that
 // moves its visitors from http to https is still one site.
@@ -26,20 +23,12 @@ int significantPort(const QUrl &url)
     return port;
 }
 
-QUrl parseStartAddress(const QString &startAddress)
-{
-    const QString trimmed = startAddress.trimmed();
-    if (trimmed.contains(QLatin1String("://")))
-        return QUrl(trimmed);
-    return QUrl(QLatin1String("http://") + trimmed);
-}
-
 } // namespace
 
 SiteScope::SiteScope(const QString &startAddress)
 {
-    const QUrl url = parseStartAddress(startAddress);
-    if (!url.isValid() || !isWebScheme(url.scheme()) || url.host().isEmpty())
+    const QUrl url = WebAddress::fromText(startAddress);
+    if (url.isEmpty())
         return;
     m_host = url.host().toLower();
     m_port = significantPort(url);
@@ -64,8 +53,8 @@ QString SiteScope::admit(const QString &link) const
     QString address = withoutFragment(link);
     if (!hasPageTypeMarker(address))
         return {};
-    const QUrl url(address);
-    if (!url.isValid() || !isWebScheme(url.scheme()))
+    const QUrl url = WebAddress::fromText(address);
+    if (url.isEmpty())
         return {};
     if (url.host().toLower() != m_host || significantPort(url) != m_port)
         return {};

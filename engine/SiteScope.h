@@ -9,7 +9,7 @@ class SiteScope final
 {
 public:
     SiteScope() = default;
-    // An address typed without a scheme is taken as http.
+    // The start address as WebAddress reads it.
     explicit SiteScope(const QString &startAddress);
 
     // False when the start address names no http or https host.

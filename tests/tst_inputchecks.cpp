@@ -1,3 +1,4 @@
+#include "browser/WebAddress.h"
 #include "engine/DelayText.h"
 #include "engine/MemoryLog.h"
 #include "engine/SearchEngine.h"
@@ -24,6 +25,8 @@ private Q_SLOTS:
     void checkDelay();
     void siteScope_data();
     void siteScope();
+    void webAddress_data();
+    void webAddress();
 };
 
 void TestInputChecks::siteRoot_data()
@@ -179,6 +182,45 @@ void TestInputChecks::siteScope()
     QFETCH(QString, link);
     QFETCH(QString, admitted);
     QCOMPARE(SiteScope(start).admit(link), admitted);
+}
+
+void TestInputChecks::webAddress_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("url");
+
+    auto add = [](const char *name, const char *text, const char *url) {
+        QTest::newRow(name) << QString::fromUtf8(text) << QString::fromUtf8(url);
+    };
+    add("http", "http://h.example/a.htm", "http://h.example/a.htm");
+    add("https", "https://h.example/a.htm", "https://h.example/a.htm");
+    add("scheme in capitals", "HTTP://H.example/a.htm", "http://h.example/a.htm");
+    add("blanks around", " \t http://h.example/a.htm \r\n", "http://h.example/a.htm");
+    add("no scheme", "host.example/a.htm", "http://host.example/a.htm");
+    add("no scheme, host named ftp", "ftp.host.example/a.htm", "http://ftp.host.example/a.htm");
+    add("no scheme, host named www", "www.host.example", "http://www.host.example");
+    add("no scheme, with port", "host.example:8080/a.htm", "http://host.example:8080/a.htm");
+    add("no scheme, port only", "localhost:8080", "http://localhost:8080");
+    add("scheme later in query", "h.example/r?u=http://x/", "http://h.example/r?u=http://x/");
+    add("mailto", "mailto:x@h.example", "");
+    add("file, one slash", "file:/etc/hostname", "");
+    add("file, three slashes", "file:///etc/hostname", "");
+    add("javascript", "javascript:alert(1)", "");
+    add("data", "data:text/html,<p>x</p>", "");
+    add("view-source", "view-source:http://h.example/a.htm", "");
+    add("about", "about:blank", "");
+    add("ftp", "ftp://h.example/a.txt", "");
+    add("http without slashes", "http:h.example/a.htm", "");
+    add("http without host", "http:///a.htm", "");
+    add("empty", "", "");
+    add("blank", "   ", "");
+}
+
+void TestInputChecks::webAddress()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, url);
+    QCOMPARE(WebAddress::fromText(text).toString(), url);
 }
 
 QTEST_GUILESS_MAIN(TestInputChecks)

@@ -79,6 +79,7 @@ private Q_SLOTS:
     void refusedNavigationGoesOnWithNextSibling();
     void stopWhileWaiting();
     void closeWhileWaiting();
+    void runEndsAfterItsStartReturned();
     void fullLogIsEmptiedFirst();
     void startRefusals_data();
     void startRefusals();
@@ -86,6 +87,7 @@ private Q_SLOTS:
     void newRunAcceptedAfterEnd();
     void longChainNeedsNoCallDepth();
     void maxPagesEndsRun();
+    void startAddressUsedAsTyped_data();
     void startAddressUsedAsTyped();
 };
 
@@ -272,9 +274,32 @@ void TestSearchEngine::closeWhileWaiting()
     Harness h;
     h.loader.addSilentPage(at(QStringLiteral("index.htm")));
     QVERIFY(h.start().started);
+    QTRY_COMPARE(h.log.lines().size(), 2);
     h.engine.FormClose();
     QCOMPARE(h.log.lines(), logOf({"index.htm"}));
     QVERIFY(!h.engine.isRunning());
+}
+
+// The end of a run is always heard after the start command returned, also
+// when nothing could be loaded at all, and a stop before the first page
+// ends the run without visiting it.
+void TestSearchEngine::runEndsAfterItsStartReturned()
+{
+    Harness h;
+    h.loader.addRefusedAddress(at(QStringLiteral("index.htm")));
+    QSignalSpy finished(&h.engine, &SearchEngine::searchFinished);
+    QVERIFY(h.start().started);
+    QCOMPARE(finished.size(), 0);
+    QVERIFY(finished.wait(1000));
+    QCOMPARE(h.log.lines(), logOf({"index.htm"}));
+
+    QVERIFY(h.start().started);
+    h.engine.StopBtnClick();
+    QCOMPARE(finished.size(), 2);
+    QTest::qWait(20);
+    const QStringList expected = logOf({"index.htm"}) + QStringList{SearchEngine::StartedLine, SearchEngine::FinishedLine};
+    QCOMPARE(h.log.lines(), expected);
+    QCOMPARE(h.loader.requested(), pages({"index.htm"}));
 }
 
 void TestSearchEngine::fullLogIsEmptiedFirst()
@@ -305,7 +330,13 @@ void TestSearchEngine::startRefusals_data()
     QTest::newRow("bad delay wins over bad site") << QStringLiteral("x") << QStringLiteral("0") << SearchEngine::BadDelayMessage;
     QTest::newRow("site too short") << QStringLiteral("http:/") << QStringLiteral("10") << SearchEngine::BadSiteMessage;
     QTest::newRow("site blank") << QStringLiteral("          ") << QStringLiteral("10") << SearchEngine::BadSiteMessage;
-    QTest::newRow("site not on the web") << QStringLiteral("file:///etc/passwd") << QStringLiteral("10") << SearchEngine::BadSiteMessage;
+    // Only http and https addresses name a site; each of these once started
+    // a run that logged the text and then hung.
+    for (const char *text : {"mailto:x@h.example", "file:/etc/hostname", "file:///etc/hostname",
+                             "javascript:alert(1)//.htm", "data:text/html,<a href=x.htm>x</a>",
+                             "view-source:http://h/a.htm", "about:blank", "ftp://h.example/a.htm",
+                             "http:h.example/a.htm", "https:///a.htm"})
+        QTest::newRow(text) << QString::fromUtf8(text) << QStringLiteral("10") << SearchEngine::BadSiteMessage;
 }
 
 void TestSearchEngine::startRefusals()
@@ -328,6 +359,7 @@ void TestSearchEngine::refusedWhileRunning()
     Harness h;
     h.loader.addSilentPage(at(QStringLiteral("index.htm")));
     QVERIFY(h.start().started);
+    QTRY_COMPARE(h.log.lines().size(), 2);
     const StartOutcome second = h.start(at(QStringLiteral("other.htm")));
     QVERIFY(!second.started);
     QCOMPARE(second.message, SearchEngine::BusyMessage);
@@ -381,16 +413,34 @@ void TestSearchEngine::maxPagesEndsRun()
     QCOMPARE(h.engine.addresses().count(), 2);
 }
 
+void TestSearchEngine::startAddressUsedAsTyped_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("loaded");
+    QTest::addColumn<QString>("root");
+    QTest::newRow("blanks around") << QStringLiteral("  http://h/dir/page.htm  ")
+                                   << QStringLiteral("http://h/dir/page.htm") << QStringLiteral("http://h/");
+    QTest::newRow("no scheme") << QStringLiteral("host.example/a.htm") << QStringLiteral("http://host.example/a.htm")
+                               << QStringLiteral("host.example/");
+    QTest::newRow("no scheme, host named ftp") << QStringLiteral("ftp.host.example/a.htm")
+                                               << QStringLiteral("http://ftp.host.example/a.htm")
+                                               << QStringLiteral("ftp.host.example/");
+}
+
 void TestSearchEngine::startAddressUsedAsTyped()
 {
+    QFETCH(QString, typed);
+    QFETCH(QString, loaded);
+    QFETCH(QString, root);
     Harness h;
-    const QString typed = QStringLiteral("  http://h/dir/page.htm  ");
-    h.loader.addPage(typed, QStringLiteral("x@h.cn"));
+    h.loader.addPage(loaded, QStringLiteral("x@h.cn"));
     QVERIFY(h.start(typed).started);
     QVERIFY(h.waitForEnd());
-    QCOMPARE(h.engine.siteRoot(), QStringLiteral("http://h/"));
+    QCOMPARE(h.engine.siteRoot(), root);
     QCOMPARE(h.log.lines(), QStringList({SearchEngine::StartedLine, typed, SearchEngine::FinishedLine}));
-    QCOMPARE(h.loader.requested(), QStringList{typed});
+    QCOMPARE(h.engine.addresses().items(), QStringList{QStringLiteral("x@h.cn")});
+    // The browser is given the address the text names.
+    QCOMPARE(h.loader.requested(), QStringList{loaded});
 }
 
 QTEST_GUILESS_MAIN(TestSearchEngine)

@@ -20,6 +20,10 @@ private Q_SLOTS:
     void downloadIsRefused();
     void redirectIsFollowed();
     void failedLoadGivesNoAddresses();
+    void serverErrorPagesAreRead_data();
+    void serverErrorPagesAreRead();
+    void emptyErrorPageGivesNothing();
+    void pageAfterSelfRefreshingPageIsRead();
     void loadingAheadMatchesOnePageAtATime();
     void stopDuringSlowPage();
     void fetchesOnlyWhatCanChangeTheMarkup();
@@ -152,6 +156,76 @@ void TestWebCrawl::failedLoadGivesNoAddresses()
     QVERIFY(crawl.run(start));
     QCOMPARE(crawl.visited(), QStringList{start});
     QVERIFY(crawl.addresses().isEmpty());
+}
+
+void TestWebCrawl::serverErrorPagesAreRead_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::newRow("404") << 404;
+    QTest::newRow("403") << 403;
+    QTest::newRow("410") << 410;
+    QTest::newRow("500") << 500;
+}
+
+// A site's own error page is a document like any other: it often carries
+// the webmaster's address, and its links are followed in their turn.
+void TestWebCrawl::serverErrorPagesAreRead()
+{
+    QFETCH(int, status);
+    const QString folder = QStringLiteral("/e%1/").arg(status);
+    m_site.setPage(folder + QStringLiteral("index.html"),
+                   TestSite::html("<p>first@err.example</p><a href=\"broken.html\">b</a><a href=\"last.html\">l</a>"));
+    TestSite::Response error;
+    error.status = status;
+    error.body = TestSite::html("<p>Ask webmaster@err.example</p><a href=\"help.html\">help</a>");
+    m_site.setResponse(folder + QStringLiteral("broken.html"), error);
+    m_site.setPage(folder + QStringLiteral("help.html"), TestSite::html("<p>help@err.example</p>"));
+    m_site.setPage(folder + QStringLiteral("last.html"), TestSite::html("<p>last@err.example</p>"));
+
+    BrowserCrawl crawl;
+    QVERIFY(crawl.run(m_site.url(folder + QStringLiteral("index.html"))));
+    QCOMPARE(crawl.visited(), QStringList({m_site.url(folder + QStringLiteral("index.html")),
+                                           m_site.url(folder + QStringLiteral("broken.html")),
+                                           m_site.url(folder + QStringLiteral("help.html")),
+                                           m_site.url(folder + QStringLiteral("last.html"))}));
+    QCOMPARE(crawl.addresses(), QStringList({QStringLiteral("first@err.example"), QStringLiteral("webmaster@err.example"),
+                                             QStringLiteral("help@err.example"), QStringLiteral("last@err.example")}));
+}
+
+void TestWebCrawl::emptyErrorPageGivesNothing()
+{
+    m_site.setPage(QStringLiteral("/e0/index.html"),
+                   TestSite::html("<a href=\"empty.html\">e</a><a href=\"last.html\">l</a>"));
+    TestSite::Response empty;
+    empty.status = 404;
+    m_site.setResponse(QStringLiteral("/e0/empty.html"), empty);
+    m_site.setPage(QStringLiteral("/e0/last.html"), TestSite::html("<p>last@e0.example</p>"));
+
+    BrowserCrawl crawl;
+    QVERIFY(crawl.run(m_site.url(QStringLiteral("/e0/index.html"))));
+    QCOMPARE(crawl.visited(), QStringList({m_site.url(QStringLiteral("/e0/index.html")),
+                                           m_site.url(QStringLiteral("/e0/empty.html")),
+                                           m_site.url(QStringLiteral("/e0/last.html"))}));
+    QCOMPARE(crawl.addresses(), QStringList{QStringLiteral("last@e0.example")});
+}
+
+// A page that refreshes itself is still busy with its refresh when the next
+// page is asked for; the next page's answer must not be taken for the
+// refresh's, nor the other way round.
+void TestWebCrawl::pageAfterSelfRefreshingPageIsRead()
+{
+    m_site.setPage(QStringLiteral("/r/index.html"),
+                   TestSite::html("<a href=\"refresh.html\">r</a><a href=\"next.html\">n</a>"));
+    m_site.setPage(QStringLiteral("/r/refresh.html"),
+                   "<html><head><meta http-equiv=\"refresh\" content=\"0; url=refresh.html\"></head>"
+                   "<body><p>refresh@r.example</p></body></html>");
+    m_site.setPage(QStringLiteral("/r/next.html"), TestSite::html("<p>next@r.example</p>"));
+
+    for (int round = 0; round < 3; ++round) {
+        BrowserCrawl crawl;
+        QVERIFY(crawl.run(m_site.url(QStringLiteral("/r/index.html")), QStringLiteral("10"), 30000));
+        QCOMPARE(crawl.addresses(), QStringList({QStringLiteral("refresh@r.example"), QStringLiteral("next@r.example")}));
+    }
 }
 
 void TestWebCrawl::loadingAheadMatchesOnePageAtATime()

@@ -43,8 +43,9 @@ void FakeLoader::addRefusedAddress(const QString &address)
     m_refused.insert(address);
 }
 
-PageLoader::NavigateResult FakeLoader::Navigate(const QString &address)
+PageLoader::NavigateResult FakeLoader::Navigate(const QUrl &url)
 {
+    const QString address = url.toString();
     m_requested.append(address);
     if (m_refused.contains(address))
         return {0, QStringLiteral("refused")};

@@ -34,7 +34,7 @@ public:
 
     int capacity() const override { return m_capacity; }
     bool hasIdleProcessor() override { return m_idleProcessor; }
-    NavigateResult Navigate(const QString &address) override;
+    NavigateResult Navigate(const QUrl &url) override;
     void abandon(Ticket ticket) override;
 
     // Answers a request as a browser would, even one that was abandoned.

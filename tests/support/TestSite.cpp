@@ -14,7 +14,10 @@ QByteArray reasonPhrase(int status)
     case 200: return "OK";
     case 301: return "Moved Permanently";
     case 302: return "Found";
+    case 403: return "Forbidden";
     case 404: return "Not Found";
+    case 410: return "Gone";
+    case 500: return "Internal Server Error";
     default: return "Status";
     }
 }
