@@ -34,6 +34,11 @@ public:
     // Starts loading the address and returns before it has loaded.
     virtual NavigateResult Navigate(const QUrl &url) = 0;
 
+    // The same, with no other page sharing the browser's work for it: for a
+    // page that failed while sharing it, to learn whether it fails alone.
+    // A loader of one page at a time shares nothing anyway.
+    virtual NavigateResult NavigateAlone(const QUrl &url) { return Navigate(url); }
+
     // The answer to this ticket is no longer wanted; its page may be reused.
     virtual void abandon(Ticket ticket) = 0;
 

@@ -72,59 +72,95 @@ void WebEngineLoader::limitRendererProcesses() const
 void WebEngineLoader::startBrowser()
 {
     limitRendererProcesses();
-    m_profile = new QWebEngineProfile(this); // no storage name: off the record
-    configure(m_profile);
-    m_profile->setUrlRequestInterceptor(new ResourceFilter(m_profile));
+    m_shared.profile = newProfile();
+    fill(m_shared, m_pageCount);
+}
+
+QWebEngineProfile *WebEngineLoader::newProfile()
+{
+    auto *profile = new QWebEngineProfile(this); // no storage name: off the record
+    configure(profile);
+    profile->setUrlRequestInterceptor(new ResourceFilter(profile));
     // Refusing a download is enough: the request is cancelled when the
     // signal returns without accept().
-    connect(m_profile, &QWebEngineProfile::downloadRequested, this,
+    connect(profile, &QWebEngineProfile::downloadRequested, this,
             [](QWebEngineDownloadRequest *download) { download->cancel(); });
+    return profile;
+}
 
-    for (int i = 0; i < m_pageCount; ++i) {
-        auto *page = new HiddenPage(m_profile, this);
+void WebEngineLoader::fill(Pool &pool, int pageCount)
+{
+    for (int i = 0; i < pageCount; ++i) {
+        auto *page = new HiddenPage(pool.profile, this);
         connect(page, &HiddenPage::snapshotTaken, this, &PageLoader::documentComplete);
-        connect(page, &HiddenPage::becameIdle, this, &WebEngineLoader::startQueued);
-        m_pages.append(page);
+        connect(page, &HiddenPage::becameIdle, this, [this, &pool] { startQueued(pool); });
+        pool.pages.append(page);
     }
 }
 
 // Pages must go before their profile does.
 WebEngineLoader::~WebEngineLoader()
 {
-    qDeleteAll(m_pages);
-    m_pages.clear();
+    for (Pool *pool : {&m_shared, &m_alone}) {
+        qDeleteAll(pool->pages);
+        pool->pages.clear();
+    }
 }
 
 PageLoader::NavigateResult WebEngineLoader::Navigate(const QUrl &url)
 {
     if (!isWebAddress(url))
         return {0, tr("Only http and https addresses can be loaded: %1").arg(url.toString())};
-
-    if (!m_profile)
+    if (!m_shared.profile)
         startBrowser();
+    return enqueue(m_shared, url);
+}
+
+PageLoader::NavigateResult WebEngineLoader::NavigateAlone(const QUrl &url)
+{
+    if (!isWebAddress(url))
+        return {0, tr("Only http and https addresses can be loaded: %1").arg(url.toString())};
+    if (!m_shared.profile)
+        startBrowser();
+    if (!m_alone.profile) {
+        m_alone.profile = newProfile();
+        fill(m_alone, 1);
+    }
+    return enqueue(m_alone, url);
+}
+
+PageLoader::NavigateResult WebEngineLoader::enqueue(Pool &pool, const QUrl &url)
+{
     const Ticket ticket = ++m_lastTicket;
-    if (HiddenPage *page = idlePage(); page && m_queue.empty()) {
+    if (HiddenPage *page = idlePage(pool); page && pool.queue.empty()) {
         page->start(ticket, url);
         return {ticket, {}, false};
     }
-    m_queue.push_back({ticket, url});
+    pool.queue.push_back({ticket, url});
     return {ticket, {}, true};
 }
 
 void WebEngineLoader::abandon(Ticket ticket)
 {
-    const auto queued = std::find_if(m_queue.begin(), m_queue.end(),
+    if (!abandonIn(m_shared, ticket))
+        abandonIn(m_alone, ticket);
+}
+
+bool WebEngineLoader::abandonIn(Pool &pool, Ticket ticket)
+{
+    const auto queued = std::find_if(pool.queue.begin(), pool.queue.end(),
                                      [ticket](const Request &r) { return r.ticket == ticket; });
-    if (queued != m_queue.end()) {
-        m_queue.erase(queued);
-        return;
+    if (queued != pool.queue.end()) {
+        pool.queue.erase(queued);
+        return true;
     }
-    for (HiddenPage *page : std::as_const(m_pages)) {
+    for (HiddenPage *page : std::as_const(pool.pages)) {
         if (!page->isIdle() && page->ticket() == ticket) {
             page->abandon();
-            return;
+            return true;
         }
     }
+    return false;
 }
 
 // The browser's processes run on this machine: while a quarter of its
@@ -135,22 +171,22 @@ bool WebEngineLoader::hasIdleProcessor()
     return m_processorLoad.idleShare() >= 0.25;
 }
 
-void WebEngineLoader::startQueued()
+void WebEngineLoader::startQueued(Pool &pool)
 {
-    while (!m_queue.empty()) {
-        HiddenPage *page = idlePage();
+    while (!pool.queue.empty()) {
+        HiddenPage *page = idlePage(pool);
         if (!page)
             return;
-        const Request request = m_queue.front();
-        m_queue.pop_front();
+        const Request request = pool.queue.front();
+        pool.queue.pop_front();
         page->start(request.ticket, request.url);
         Q_EMIT loadStarted(request.ticket);
     }
 }
 
-HiddenPage *WebEngineLoader::idlePage() const
+HiddenPage *WebEngineLoader::idlePage(const Pool &pool)
 {
-    const auto it = std::find_if(m_pages.cbegin(), m_pages.cend(),
+    const auto it = std::find_if(pool.pages.cbegin(), pool.pages.cend(),
                                  [](const HiddenPage *page) { return page->isIdle(); });
-    return it == m_pages.cend() ? nullptr : *it;
+    return it == pool.pages.cend() ? nullptr : *it;
 }

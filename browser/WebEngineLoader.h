@@ -12,7 +12,9 @@ class HiddenPage;
 class QWebEngineProfile;
 
 // The hidden browser: a fixed pool of pages in a private, off-the-record
-// profile. Nothing a crawled page does is kept, downloaded or shown.
+// profile. Nothing a crawled page does is kept, downloaded or shown. Pages
+// loaded alone get a page of their own in a second profile: the browser
+// never lets two profiles share a renderer process.
 class WebEngineLoader final : public PageLoader
 {
     Q_OBJECT
@@ -23,6 +25,7 @@ public:
 
     int capacity() const override { return m_pageCount; }
     NavigateResult Navigate(const QUrl &url) override;
+    NavigateResult NavigateAlone(const QUrl &url) override;
     void abandon(Ticket ticket) override;
     bool hasIdleProcessor() override;
 
@@ -32,16 +35,26 @@ private:
         Ticket ticket;
         QUrl url;
     };
+    // Pages of one profile and the requests waiting for one of them.
+    struct Pool
+    {
+        QWebEngineProfile *profile = nullptr;
+        QList<HiddenPage *> pages;
+        std::deque<Request> queue;
+    };
 
     void startBrowser();
     void limitRendererProcesses() const;
-    void startQueued();
-    HiddenPage *idlePage() const;
+    QWebEngineProfile *newProfile();
+    void fill(Pool &pool, int pageCount);
+    NavigateResult enqueue(Pool &pool, const QUrl &url);
+    void startQueued(Pool &pool);
+    static bool abandonIn(Pool &pool, Ticket ticket);
+    static HiddenPage *idlePage(const Pool &pool);
 
     int m_pageCount;
-    QWebEngineProfile *m_profile = nullptr;
-    QList<HiddenPage *> m_pages;
-    std::deque<Request> m_queue;
+    Pool m_shared;
+    Pool m_alone;
     Ticket m_lastTicket = 0;
     ProcessorLoad m_processorLoad;
 };

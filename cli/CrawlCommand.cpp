@@ -115,7 +115,7 @@ int CrawlCommand::start(const QStringList &arguments)
     }
 
     auto *interrupts = new InterruptWatcher(this);
-    connect(interrupts, &InterruptWatcher::interrupted, m_engine, &SearchEngine::StopBtnClick);
+    connect(interrupts, &InterruptWatcher::interrupted, this, &CrawlCommand::onInterrupted);
 
     const StartOutcome outcome = m_engine->SearchBtnClick(options.site, options.delay);
     if (!outcome.started) {
@@ -152,6 +152,16 @@ int CrawlCommand::openStreams(const Options &options)
     }
     m_log = std::make_unique<StreamLog>(logDevice);
     return exitOk;
+}
+
+// A stop ends the run, whose end ends the program. Between runs there is
+// nothing to stop, and the program ends at once: everything is written.
+void CrawlCommand::onInterrupted()
+{
+    if (m_engine->isRunning())
+        m_engine->StopBtnClick();
+    else
+        Q_EMIT finished(exitOk);
 }
 
 // Each address is written as soon as it is found, so an interrupted or

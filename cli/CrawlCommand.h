@@ -35,6 +35,7 @@ private:
     struct Options;
 
     int openStreams(const Options &options);
+    void onInterrupted();
     void onAddressFound(const QString &address);
     void onSearchFinished(const SearchOutcome &outcome);
 

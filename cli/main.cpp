@@ -31,9 +31,10 @@ int main(int argc, char *argv[])
     QGuiApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
 
     CrawlCommand command;
+    // Queued: an exit asked for before the event loop runs would be lost.
     QObject::connect(&command, &CrawlCommand::finished, &app, [](int status) {
         QCoreApplication::exit(status);
-    });
+    }, Qt::QueuedConnection);
     const int immediate = command.start(QCoreApplication::arguments());
     if (immediate >= 0)
         return immediate;

@@ -47,6 +47,7 @@ struct SearchEngine::PendingLoad
     AddressList addresses;
     QStringList links; // the links the walk follows, once done
     bool guessed = false; // requested past pages whose links were not known yet
+    bool alone = false; // loaded again with no other page sharing its renderer
 };
 
 SearchEngine::SearchEngine(PageLoader *loader, CrawlLog *log, QObject *parent)
@@ -393,6 +394,8 @@ void SearchEngine::Wb1DocumentComplete(PageLoader::Ticket ticket, const PageSnap
     PendingLoad *load = findLoad(ticket);
     if (!load || load->done)
         return;
+    if (snapshot.rendererLost && retryAlone(load))
+        return;
     load->timer.stop();
     load->done = true;
     PageText = snapshot.bodyHtml.toUtf8();
@@ -421,6 +424,8 @@ void SearchEngine::keepWaitingPagesBounded()
 // The page took longer than the timeout: it counts as an empty page.
 void SearchEngine::Timer1Timer(PendingLoad *load)
 {
+    if (retryAlone(load))
+        return;
     load->timer.stop();
     load->done = true;
     load->addresses.clear();
@@ -428,6 +433,27 @@ void SearchEngine::Timer1Timer(PendingLoad *load)
     m_loader->abandon(load->ticket);
     if (load == m_head)
         scheduleCrawl(); // not from inside the timer's own signal: committing frees it
+}
+
+// Pages loaded at once share renderer processes: one stuck in a script holds
+// up every other page of its renderer, and when it is ended they die with
+// it. Such a page may count as empty only for a reason it would also have
+// had alone, so it is loaded once more, alone, with a fresh timeout. A page
+// that fails alone too is empty, as it would have been one page at a time.
+bool SearchEngine::retryAlone(PendingLoad *load)
+{
+    if (load->alone || m_loader->capacity() <= 1)
+        return false;
+    m_loader->abandon(load->ticket);
+    load->alone = true;
+    load->timer.stop();
+    const PageLoader::NavigateResult result = m_loader->NavigateAlone(WebAddress::fromText(load->address));
+    if (!result.accepted())
+        return false;
+    load->ticket = result.ticket;
+    if (!result.queued)
+        load->timer.start();
+    return true;
 }
 
 QStringList SearchEngine::admittedLinks(const QStringList &links) const

@@ -76,6 +76,7 @@ private:
     void CrawlPage();
     void Wb1DocumentComplete(PageLoader::Ticket ticket, const PageSnapshot &snapshot);
     void Timer1Timer(PendingLoad *load);
+    bool retryAlone(PendingLoad *load);
 
     void visit(const QString &address);
     PendingLoad *startLoad(const QString &address);

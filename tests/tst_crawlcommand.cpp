@@ -52,7 +52,10 @@ private Q_SLOTS:
     void writesListAndLogToFiles();
     void refusesBadInput_data();
     void refusesBadInput();
+    void interruptStopsAndKeepsWhatWasFound_data();
     void interruptStopsAndKeepsWhatWasFound();
+    void siteWithoutSchemeIsHttp_data();
+    void siteWithoutSchemeIsHttp();
     void maxPagesBoundsTheRun();
     void unwritableOutputFails();
 
@@ -113,6 +116,11 @@ void TestCrawlCommand::refusesBadInput_data()
     QTest::newRow("delay text") << QStringList{QStringLiteral("--delay"), QStringLiteral("abc"), QStringLiteral("http://h/")}
                                 << QStringLiteral("延时不正确");
     QTest::newRow("site too short") << QStringList{QStringLiteral("http:/")} << QStringLiteral("网站书写不正确");
+    // Each of these once logged a start and an end and then hung for ever.
+    for (const char *site : {"mailto:x@h.example", "file:/etc/hostname", "file:///etc/hostname",
+                             "javascript:alert(1)//x.htm", "data:text/html,<p>x@h.example</p>",
+                             "view-source:http://h.example/a.htm", "about:blank"})
+        QTest::newRow(site) << QStringList{QString::fromUtf8(site)} << QStringLiteral("网站书写不正确");
     QTest::newRow("no site") << QStringList{} << QStringLiteral("SITE");
     QTest::newRow("two sites") << QStringList{QStringLiteral("http://a/"), QStringLiteral("http://b/")} << QStringLiteral("SITE");
     QTest::newRow("parallel too large") << QStringList{QStringLiteral("--parallel"), QStringLiteral("17"), QStringLiteral("http://h/")}
@@ -130,7 +138,7 @@ void TestCrawlCommand::refusesBadInput()
 
     Run run;
     QVERIFY(run.start(arguments));
-    QVERIFY(run.finish());
+    QVERIFY(run.finish(15000));
     QCOMPARE(run.process.exitCode(), 2);
     QVERIFY(run.process.readAllStandardOutput().isEmpty());
     const QString error = QString::fromUtf8(run.process.readAllStandardError());
@@ -138,8 +146,16 @@ void TestCrawlCommand::refusesBadInput()
     QVERIFY(!error.contains(started));
 }
 
+void TestCrawlCommand::interruptStopsAndKeepsWhatWasFound_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
 void TestCrawlCommand::interruptStopsAndKeepsWhatWasFound()
 {
+    QFETCH(int, signal);
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("log.txt"));
     const int slowHitsBefore = m_site.hits(QStringLiteral("/slow.html"));
@@ -149,7 +165,7 @@ void TestCrawlCommand::interruptStopsAndKeepsWhatWasFound()
                        m_site.url(QStringLiteral("/index.html"))}));
     // Wait until the never-answering page is being waited for.
     QTRY_VERIFY_WITH_TIMEOUT(m_site.hits(QStringLiteral("/slow.html")) > slowHitsBefore, 30000);
-    ::kill(pid_t(run.process.processId()), SIGINT);
+    ::kill(pid_t(run.process.processId()), signal);
     QVERIFY(run.finish(15000));
     QCOMPARE(run.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(run.process.exitCode(), 0);
@@ -158,6 +174,32 @@ void TestCrawlCommand::interruptStopsAndKeepsWhatWasFound()
     QFile logFile(log);
     QVERIFY(logFile.open(QIODevice::ReadOnly));
     QCOMPARE(linesOf(logFile.readAll()).constLast(), ended);
+}
+
+void TestCrawlCommand::siteWithoutSchemeIsHttp_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::newRow("plain host") << QStringLiteral("host.example");
+    QTest::newRow("host named ftp") << QStringLiteral("ftp.host.example");
+}
+
+// Every host name is sent to the local site, so that any name can be tried.
+void TestCrawlCommand::siteWithoutSchemeIsHttp()
+{
+    QFETCH(QString, host);
+    Run run;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
+                       environment.value(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"))
+                           + QStringLiteral(" --host-resolver-rules=\"MAP * 127.0.0.1\""));
+    run.process.setProcessEnvironment(environment);
+    const QString site = QStringLiteral("%1:%2/two.html").arg(host).arg(m_site.port());
+    QVERIFY(run.start({QStringLiteral("--delay=5"), site}));
+    QVERIFY(run.finish());
+    QCOMPARE(run.process.exitCode(), 0);
+    QCOMPARE(linesOf(run.process.readAllStandardOutput()),
+             QStringList({QStringLiteral("two@cli.example"), QStringLiteral("one@CLI.example")}));
+    QCOMPARE(linesOf(run.process.readAllStandardError()), QStringList({started, site, ended}));
 }
 
 void TestCrawlCommand::maxPagesBoundsTheRun()

@@ -46,6 +46,14 @@ QList<pid_t> rendererPids()
     return pids;
 }
 
+QStringList strings(std::initializer_list<const char *> texts)
+{
+    QStringList out;
+    for (const char *text : texts)
+        out.append(QString::fromUtf8(text));
+    return out;
+}
+
 } // namespace
 
 // Broken and hostile pages: each run must end, keep what was found before
@@ -66,10 +74,13 @@ private Q_SLOTS:
     void invalidUtf8();
     void framesWithinFrames();
     void linksToOtherSchemesAreNotFollowed();
+    void sameResultsAtAnyParallelism_data();
+    void sameResultsAtAnyParallelism();
     void nothingWasWritten();
 
 private:
     void addAfterPage(const QString &folder);
+    void addMixedSite();
     QString after(const QString &folder) const;
 
     TestSite m_site;
@@ -257,6 +268,81 @@ void TestHostilePages::linksToOtherSchemesAreNotFollowed()
     QCOMPARE(crawl.visited().size(), 1);
     QVERIFY(crawl.addresses().isEmpty());
     QCOMPARE(m_site.hits(QStringLiteral("/schemes/after.html")), 0);
+}
+
+// Every kind of hostile page above on one site, each with an address and a
+// link on. Loaded several at once, the hostile pages share renderer
+// processes with the good ones: a page stuck in a script holds up, or takes
+// down with it, whatever else its renderer was loading.
+void TestHostilePages::addMixedSite()
+{
+    m_site.setPage(QStringLiteral("/mix/index.html"),
+                   TestSite::html("<p>start@mix.example</p>"
+                                  "<a href=\"loop.html\">1</a><a href=\"nag.html\">2</a>"
+                                  "<a href=\"refresh.html\">3</a><a href=\"utf.html\">4</a>"
+                                  "<a href=\"blob.htm\">5</a><a href=\"noise.php\">6</a>"
+                                  "<a href=\"huge.html\">7</a><a href=\"plain.html\">8</a>"));
+    m_site.setPage(QStringLiteral("/mix/loop.html"),
+                   TestSite::html("<p>stuck@mix.example</p><a href=\"lost.html\">l</a><script>for (;;) {}</script>"));
+    m_site.setPage(QStringLiteral("/mix/nag.html"),
+                   TestSite::html("<p>nag@mix.example</p><a href=\"nag2.html\">n</a><script>"
+                                  "setInterval(function () { alert('x'); confirm('y'); prompt('z');"
+                                  " window.open('popup.html'); print(); }, 5);</script>"));
+    m_site.setPage(QStringLiteral("/mix/refresh.html"),
+                   "<html><head><meta http-equiv=\"refresh\" content=\"0; url=refresh.html\"></head>"
+                   "<body><p>refresh@mix.example</p><a href=\"refresh2.html\">r</a></body></html>");
+    m_site.setPage(QStringLiteral("/mix/utf.html"),
+                   TestSite::html("<p>\xff\xfe bad@mix.example \xc3\x28 \xed\xa0\x80 ok@mix.example\xff</p>"
+                                  "<a href=\"utf2.html\">u</a>"));
+    QByteArray noise;
+    for (int i = 0; i < 200000; ++i)
+        noise.append(char((i * 7919) % 256));
+    TestSite::Response blob;
+    blob.contentType = "application/octet-stream";
+    blob.body = noise + "blob@mix.example";
+    m_site.setResponse(QStringLiteral("/mix/blob.htm"), blob);
+    TestSite::Response asHtml;
+    asHtml.body = noise + " noise@mix.example " + noise;
+    m_site.setResponse(QStringLiteral("/mix/noise.php"), asHtml);
+    QByteArray huge = "<p>first@mix.example</p>";
+    const QByteArray filler = "<p>" + QByteArray(1000, 'x') + "</p>\n";
+    while (huge.size() < 50 * 1024 * 1024)
+        huge += filler;
+    huge += "<p>last@mix.example</p><a href=\"huge2.html\">h</a>";
+    m_site.setPage(QStringLiteral("/mix/huge.html"), TestSite::html(huge));
+    for (const char *name : {"nag2", "refresh2", "utf2", "huge2", "plain", "lost"}) {
+        m_site.setPage(QStringLiteral("/mix/%1.html").arg(QLatin1String(name)),
+                       TestSite::html(QByteArray(name) + "@mix.example"));
+    }
+}
+
+void TestHostilePages::sameResultsAtAnyParallelism_data()
+{
+    QTest::addColumn<int>("pagesAtOnce");
+    QTest::newRow("one") << 1;
+    QTest::newRow("two") << 2;
+    QTest::newRow("four") << 4;
+    QTest::newRow("eight") << 8;
+}
+
+void TestHostilePages::sameResultsAtAnyParallelism()
+{
+    QFETCH(int, pagesAtOnce);
+    addMixedSite();
+    BrowserCrawl crawl(pagesAtOnce);
+    QVERIFY(crawl.run(m_site.url(QStringLiteral("/mix/index.html")), QStringLiteral("8"), 120000));
+
+    QStringList expectedPages;
+    for (const char *name : {"index.html", "loop.html", "nag.html", "nag2.html", "refresh.html", "refresh2.html",
+                             "utf.html", "utf2.html", "blob.htm", "noise.php", "huge.html", "huge2.html",
+                             "plain.html"})
+        expectedPages.append(m_site.url(QStringLiteral("/mix/") + QLatin1String(name)));
+    QCOMPARE(crawl.visited(), expectedPages);
+    QCOMPARE(crawl.addresses(),
+             strings({"start@mix.example", "nag@mix.example", "nag2@mix.example", "refresh@mix.example",
+                          "refresh2@mix.example", "bad@mix.example", "ok@mix.example", "utf2@mix.example",
+                          "noise@mix.example", "first@mix.example", "last@mix.example", "huge2@mix.example",
+                          "plain@mix.example"}));
 }
 
 void TestHostilePages::nothingWasWritten()

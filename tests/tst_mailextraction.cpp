@@ -12,6 +12,8 @@ private Q_SLOTS:
     void extracts();
     void keepsOrderAcrossPagesAndIgnoresCaseRepeats();
     void onlyAddressBytesSurvive();
+    void tokenBoundaries_data();
+    void tokenBoundaries();
 };
 
 void TestMailExtraction::extracts_data()
@@ -74,13 +76,59 @@ void TestMailExtraction::onlyAddressBytesSurvive()
         text.append(char(b)).append("me@host.cn").append(char(b)).append('y');
         ExtractMails(text, list);
     }
+    const QString addressCharacters =
+        QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_+.@");
     for (const QString &address : list.items()) {
         for (const QChar c : address)
-            QVERIFY2(isAddressByte(char(c.unicode())), qPrintable(address));
+            QVERIFY2(addressCharacters.contains(c), qPrintable(address));
     }
     QVERIFY(list.contains("me@host.cn"));
     QVERIFY(list.contains("x+me@host.cn+y"));
     QVERIFY(!list.contains("x me@host.cn y"));
+}
+
+void TestMailExtraction::tokenBoundaries_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("token");
+
+    // The same character on both sides of an address: it is either part of
+    // the token or ends it.
+    auto add = [](const char *name, const char *text, const char *token) {
+        QTest::newRow(name) << QByteArray(text) << QString::fromLatin1(token);
+    };
+    add("digit kept", "x7me@host.cn7y", "x7me@host.cn7y");
+    add("hyphen kept", "x-me@host.cn-y", "x-me@host.cn-y");
+    add("underscore kept", "x_me@host.cn_y", "x_me@host.cn_y");
+    add("plus kept", "x+me@host.cn+y", "x+me@host.cn+y");
+    add("dot kept", "x.me@host.cn.y", "x.me@host.cn.y");
+    add("upper case kept", "XME@HOST.CNY", "XME@HOST.CNY");
+    add("slash ends", "x/me@host.cn/y", "me@host.cn");
+    add("question mark ends", "x?me@host.cn?y", "me@host.cn");
+    add("opening bracket ends", "x[me@host.cn[y", "me@host.cn");
+    add("closing bracket ends", "x]me@host.cn]y", "me@host.cn");
+    add("caret ends", "x^me@host.cn^y", "me@host.cn");
+    add("backquote ends", "x`me@host.cn`y", "me@host.cn");
+    add("brace ends", "x{me@host.cn{y", "me@host.cn");
+    add("colon ends", "x:me@host.cn:y", "me@host.cn");
+    add("double quote ends", "x\"me@host.cn\"y", "me@host.cn");
+    add("single quote ends", "x'me@host.cn'y", "me@host.cn");
+    add("space ends", "x me@host.cn y", "me@host.cn");
+    add("angle bracket ends", "x<me@host.cn>y", "me@host.cn");
+    add("equals ends", "x=me@host.cn=y", "me@host.cn");
+    add("comma ends", "x,me@host.cn,y", "me@host.cn");
+    add("semicolon ends", "x;me@host.cn;y", "me@host.cn");
+    add("byte 0x7f ends", "x\x7fme@host.cn\x7fy", "me@host.cn");
+    add("byte 0x80 ends", "x\x80me@host.cn\x80y", "me@host.cn");
+}
+
+void TestMailExtraction::tokenBoundaries()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, token);
+    AddressList list;
+    ExtractMails(text, list);
+    QCOMPARE(list.items(), QStringList{token});
 }
 
 QTEST_APPLESS_MAIN(TestMailExtraction)

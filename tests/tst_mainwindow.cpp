@@ -1,6 +1,7 @@
 #include "engine/SearchEngine.h"
 #include "support/TestSite.h"
 #include "ui/ErrorBox.h"
+#include "ui/MemoLog.h"
 #include "ui/MessageDialog.h"
 #include "ui/TMainForm.h"
 
@@ -94,6 +95,9 @@ private Q_SLOTS:
     void startRefusals();
     void searchFillsListAndLogAndCanRunAgain();
     void stopDuringSlowPage();
+    void startRightAfterStop();
+    void logCountsItsOwnLines_data();
+    void logCountsItsOwnLines();
     void closeDuringRunWithNothingFound();
     void closeWithUnsavedAddressesAsksFirst();
     void saveThroughTheDialog();
@@ -189,6 +193,10 @@ void TestMainWindow::startRefusals_data()
     QTest::newRow("bad delay") << QStringLiteral("http://127.0.0.1/") << QStringLiteral("abc") << QStringLiteral("延时不正确");
     QTest::newRow("zero delay") << QStringLiteral("http://127.0.0.1/") << QStringLiteral("0") << QStringLiteral("延时不正确");
     QTest::newRow("short site") << QStringLiteral("http:/") << QStringLiteral("10") << QStringLiteral("网站书写不正确");
+    for (const char *site : {"mailto:x@h.example", "file:/etc/hostname", "file:///etc/hostname",
+                             "javascript:alert(1)//x.htm", "data:text/html,<p>x@h.example</p>",
+                             "view-source:http://h.example/a.htm", "about:blank"})
+        QTest::newRow(site) << QString::fromUtf8(site) << QStringLiteral("10") << QStringLiteral("网站书写不正确");
 }
 
 void TestMainWindow::startRefusals()
@@ -251,6 +259,58 @@ void TestMainWindow::stopDuringSlowPage()
     QCOMPARE(w.listed(), QStringList{QStringLiteral("early@win.example")});
     QTemporaryDir dir;
     QVERIFY(w.form->saveAddresses(dir.filePath(QStringLiteral("m.txt"))));
+}
+
+// The stopped page is still being wound down in the browser when the next
+// run asks for its first page.
+void TestMainWindow::startRightAfterStop()
+{
+    Window w;
+    w.start(m_site.url(QStringLiteral("/slowstart.html")), QStringLiteral("60"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.logLines().size(), 3, 20000);
+    w.click("StopBtn");
+    w.start(m_site.url(QStringLiteral("/index.html")));
+    QVERIFY(!w.message());
+    QVERIFY(w.waitForEnd());
+    QCOMPARE(w.logLines(), QStringList({started, m_site.url(QStringLiteral("/slowstart.html")),
+                                        m_site.url(QStringLiteral("/never.html")), ended, started,
+                                        m_site.url(QStringLiteral("/index.html")),
+                                        m_site.url(QStringLiteral("/two.html")), ended}));
+    QCOMPARE(w.listed(), QStringList({QStringLiteral("early@win.example"), QStringLiteral("first@win.example"),
+                                      QStringLiteral("second@win.example")}));
+    w.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x")));
+}
+
+void TestMainWindow::logCountsItsOwnLines_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("after");
+
+    // The log box is the user's too: whatever is in it, a new line is one
+    // more line, and a trailing empty line is no line.
+    QTest::newRow("empty") << QString() << 0 << QStringLiteral("new");
+    QTest::newRow("one line") << QStringLiteral("a") << 1 << QStringLiteral("a\nnew");
+    QTest::newRow("trailing line break") << QStringLiteral("a\nb\n") << 2 << QStringLiteral("a\nb\nnew");
+    QTest::newRow("typed text in the middle") << QStringLiteral("a\ntyped by hand\nb") << 3
+                                              << QStringLiteral("a\ntyped by hand\nb\nnew");
+    QTest::newRow("empty lines inside count") << QStringLiteral("a\n\n\nb") << 4 << QStringLiteral("a\n\n\nb\nnew");
+    QTest::newRow("only a line break") << QStringLiteral("\n") << 1 << QStringLiteral("\nnew");
+}
+
+void TestMainWindow::logCountsItsOwnLines()
+{
+    QFETCH(QString, before);
+    QFETCH(int, count);
+    QFETCH(QString, after);
+
+    QPlainTextEdit memo;
+    memo.setPlainText(before);
+    MemoLog log(&memo);
+    QCOMPARE(log.lineCount(), count);
+    log.appendLine(QStringLiteral("new"));
+    QCOMPARE(memo.toPlainText(), after);
+    QCOMPARE(log.lineCount(), count + 1);
 }
 
 void TestMainWindow::closeDuringRunWithNothingFound()

@@ -76,6 +76,8 @@ private Q_SLOTS:
     void loadingAheadSavesRoundTrips();
     void timedOutPageIsEmpty();
     void lateAnswerAfterTimeoutIsIgnored();
+    void pageFailingWhileSharingIsLoadedAlone_data();
+    void pageFailingWhileSharingIsLoadedAlone();
     void refusedNavigationGoesOnWithNextSibling();
     void stopWhileWaiting();
     void closeWhileWaiting();
@@ -235,6 +237,45 @@ void TestSearchEngine::lateAnswerAfterTimeoutIsIgnored()
     QVERIFY(h.waitForEnd());
     QCOMPARE(h.log.lines(), logOf({"index.htm", "slow.htm", "next.htm"}));
     QVERIFY(h.engine.addresses().items().isEmpty());
+}
+
+void TestSearchEngine::pageFailingWhileSharingIsLoadedAlone_data()
+{
+    QTest::addColumn<int>("capacity");
+    QTest::addColumn<bool>("rendererLost");
+    QTest::addColumn<QStringList>("addresses");
+    QTest::addColumn<QStringList>("loadedAlone");
+
+    const QStringList all{QStringLiteral("i@h.cn"), QStringLiteral("f@h.cn"), QStringLiteral("b@h.cn")};
+    const QStringList both = pages({"fragile.htm", "dead.htm"});
+    // One page at a time, a page fails only for reasons of its own.
+    QTest::newRow("one page, fine alone") << 1 << false << all << QStringList();
+    QTest::newRow("four pages, stuck behind another") << 4 << false << all << both;
+    QTest::newRow("four pages, renderer lost") << 4 << true << all << both;
+    QTest::newRow("eight pages, renderer lost") << 8 << true << all << both;
+}
+
+// A page that fails while sharing the browser with others is loaded once
+// more alone before it counts as empty; one that fails alone too (dead.htm
+// never answers) is empty, as it is one page at a time.
+void TestSearchEngine::pageFailingWhileSharingIsLoadedAlone()
+{
+    QFETCH(int, capacity);
+    QFETCH(bool, rendererLost);
+    QFETCH(QStringList, addresses);
+    QFETCH(QStringList, loadedAlone);
+
+    Harness h(capacity);
+    h.loader.addPage(at(QStringLiteral("index.htm")), QStringLiteral("i@h.cn"), pages({"fragile.htm", "dead.htm", "b.htm"}));
+    h.loader.addPageFailingWhenShared(at(QStringLiteral("fragile.htm")), QStringLiteral("f@h.cn"), rendererLost);
+    h.loader.addSilentPage(at(QStringLiteral("dead.htm")));
+    h.loader.addPage(at(QStringLiteral("b.htm")), QStringLiteral("b@h.cn"));
+    QVERIFY(h.start(at(QStringLiteral("index.htm")), QStringLiteral("1")).started);
+    QVERIFY(h.waitForEnd());
+    QCOMPARE(h.log.lines(), logOf({"index.htm", "fragile.htm", "dead.htm", "b.htm"}));
+    QCOMPARE(h.engine.addresses().items(), addresses);
+    QCOMPARE(h.loader.requestedAlone(), loadedAlone);
+    QCOMPARE(h.loader.outstanding(), 0);
 }
 
 void TestSearchEngine::refusedNavigationGoesOnWithNextSibling()

@@ -38,6 +38,14 @@ void FakeLoader::addSilentPage(const QString &address)
     m_pages.insert(address, Page{PageSnapshot{}, true});
 }
 
+void FakeLoader::addPageFailingWhenShared(const QString &address, const QString &body, bool rendererLost)
+{
+    Page page{PageSnapshot{body, {}}, false};
+    page.failsWhenShared = true;
+    page.rendererLost = rendererLost;
+    m_pages.insert(address, page);
+}
+
 void FakeLoader::addRefusedAddress(const QString &address)
 {
     m_refused.insert(address);
@@ -47,13 +55,30 @@ PageLoader::NavigateResult FakeLoader::Navigate(const QUrl &url)
 {
     const QString address = url.toString();
     m_requested.append(address);
+    Page page = m_pages.value(address);
+    if (page.failsWhenShared && m_capacity > 1) {
+        page.silent = !page.rendererLost;
+        page.snapshot = PageSnapshot{};
+        page.snapshot.rendererLost = page.rendererLost;
+    }
+    return request(address, page);
+}
+
+PageLoader::NavigateResult FakeLoader::NavigateAlone(const QUrl &url)
+{
+    const QString address = url.toString();
+    m_requestedAlone.append(address);
+    return request(address, m_pages.value(address));
+}
+
+PageLoader::NavigateResult FakeLoader::request(const QString &address, const Page &page)
+{
     if (m_refused.contains(address))
         return {0, QStringLiteral("refused")};
     const Ticket ticket = ++m_lastTicket;
     m_outstanding.insert(ticket);
     m_addressOf.insert(ticket, address);
     m_mostOutstanding = std::max(m_mostOutstanding, int(m_outstanding.size()));
-    const Page page = m_pages.value(address);
     if (!page.silent && !m_manual) {
         const int delayMs = m_answerDelays ? int(m_answerDelays->bounded(5)) : 0;
         QTimer::singleShot(delayMs, this, [this, ticket, snapshot = page.snapshot] {

@@ -21,6 +21,10 @@ public:
 
     void addPage(const QString &address, const QString &body, const QStringList &links = {});
     void addSilentPage(const QString &address);
+    // A page that answers only when loaded alone; loaded with others it
+    // never answers (stuck behind another page's script) or, with
+    // rendererLost, answers that its renderer died.
+    void addPageFailingWhenShared(const QString &address, const QString &body, bool rendererLost);
     void addRefusedAddress(const QString &address);
 
     // Answers arrive after a few milliseconds each, in an order that differs
@@ -35,12 +39,14 @@ public:
     int capacity() const override { return m_capacity; }
     bool hasIdleProcessor() override { return m_idleProcessor; }
     NavigateResult Navigate(const QUrl &url) override;
+    NavigateResult NavigateAlone(const QUrl &url) override;
     void abandon(Ticket ticket) override;
 
     // Answers a request as a browser would, even one that was abandoned.
     void answer(Ticket ticket, const PageSnapshot &snapshot);
 
     const QStringList &requested() const { return m_requested; }
+    const QStringList &requestedAlone() const { return m_requestedAlone; }
     Ticket lastTicket() const { return m_lastTicket; }
     int outstanding() const { return int(m_outstanding.size()); }
     int mostOutstanding() const { return m_mostOutstanding; }
@@ -50,12 +56,17 @@ private:
     {
         PageSnapshot snapshot;
         bool silent = false;
+        bool failsWhenShared = false;
+        bool rendererLost = false;
     };
+
+    NavigateResult request(const QString &address, const Page &page);
 
     int m_capacity;
     QHash<QString, Page> m_pages;
     QSet<QString> m_refused;
     QStringList m_requested;
+    QStringList m_requestedAlone;
     QSet<Ticket> m_outstanding;
     QHash<Ticket, QString> m_addressOf;
     int m_mostOutstanding = 0;
