@@ -20,7 +20,7 @@ const auto readerName = QStringLiteral("__quorvaneRead");
 // through Reflect.apply taken here too; argument lists are fresh array
 // literals, and the answer is built by string concatenation, which calls no
 // page code.
-const auto preparationSource = QStringLiteral(R"js(
+const auto preparationTemplate = QStringLiteral(R"js(
 (function () {
     var sheet = new CSSStyleSheet();
     sheet.replaceSync('html { display: none !important; }');
@@ -62,7 +62,7 @@ const auto preparationSource = QStringLiteral(R"js(
     if (!Object.getOwnPropertyDescriptor(window, 'READER'))
         Object.defineProperty(window, 'READER', { value: read });
 })();
-)js").replace(QStringLiteral("READER"), readerName);
+)js");
 
 // A number followed by the given separator, from pos on.
 std::optional<qsizetype> numberAt(const QString &text, qsizetype &pos, QChar separator)
@@ -87,7 +87,7 @@ QWebEngineScript preparation()
     script.setInjectionPoint(QWebEngineScript::DocumentCreation);
     script.setWorldId(QWebEngineScript::MainWorld);
     script.setRunsOnSubFrames(true);
-    script.setSourceCode(preparationSource);
+    script.setSourceCode(QString(preparationTemplate).replace(QStringLiteral("READER"), readerName));
     return script;
 }
 

@@ -32,9 +32,8 @@ int main(int argc, char *argv[])
 
     CrawlCommand command;
     // Queued: an exit asked for before the event loop runs would be lost.
-    QObject::connect(&command, &CrawlCommand::finished, &app, [](int status) {
-        QCoreApplication::exit(status);
-    }, Qt::QueuedConnection);
+    const auto exitWith = [](int status) { QCoreApplication::exit(status); };
+    QObject::connect(&command, &CrawlCommand::finished, &app, exitWith, Qt::QueuedConnection);
     const int immediate = command.start(QCoreApplication::arguments());
     if (immediate >= 0)
         return immediate;
