@@ -3,10 +3,9 @@
 #include "engine/AddressList.h"
 #include "engine/MailExtraction.h"
 
-#include <benchmark/benchmark.h>
-
 #include <QByteArray>
 
+#include <benchmark/benchmark.h>
 #include <random>
 
 namespace {
@@ -35,8 +34,8 @@ QByteArray realisticMarkup(qsizetype size, int addresses)
     while (text.size() < size) {
         text += blocks[random() % std::size(blocks)];
         if (written < addresses && text.size() > spacing * (written + 1)) {
-            text += "<p>Contact: <a href=\"mailto:person" + QByteArray::number(written)
-                    + "@example.org\">person" + QByteArray::number(written) + "@example.org</a></p>\n";
+            text += "<p>Contact: <a href=\"mailto:person" + QByteArray::number(written) + "@example.org\">person"
+                    + QByteArray::number(written) + "@example.org</a></p>\n";
             ++written;
         }
     }

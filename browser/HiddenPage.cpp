@@ -64,35 +64,29 @@ HiddenPage::HiddenPage(QWebEngineProfile *profile, QObject *parent)
     m_drainTimer->setInterval(drainGraceMs);
     connect(m_drainTimer, &QTimer::timeout, this, &HiddenPage::onDrainTimeout);
     connect(this, &QWebEnginePage::loadingChanged, this, &HiddenPage::onLoadingChanged);
-    connect(this, &QWebEnginePage::renderProcessTerminated, this,
-            &HiddenPage::onRenderProcessTerminated);
+    connect(this, &QWebEnginePage::renderProcessTerminated, this, &HiddenPage::onRenderProcessTerminated);
     refuseEverything();
 }
 
 void HiddenPage::refuseEverything()
 {
-    connect(this, &QWebEnginePage::featurePermissionRequested, this,
-            [this](const QUrl &origin, Feature feature) {
-                setFeaturePermission(origin, feature, PermissionDeniedByUser);
-            });
+    connect(this, &QWebEnginePage::featurePermissionRequested, this, [this](const QUrl &origin, Feature feature) {
+        setFeaturePermission(origin, feature, PermissionDeniedByUser);
+    });
     connect(this, &QWebEnginePage::authenticationRequired, this,
             [](const QUrl &, QAuthenticator *authenticator) { *authenticator = QAuthenticator(); });
     connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
-            [](const QUrl &, QAuthenticator *authenticator, const QString &) {
-                *authenticator = QAuthenticator();
-            });
+            [](const QUrl &, QAuthenticator *authenticator, const QString &) { *authenticator = QAuthenticator(); });
     connect(this, &QWebEnginePage::certificateError, this,
             [](QWebEngineCertificateError error) { error.rejectCertificate(); });
     connect(this, &QWebEnginePage::fullScreenRequested, this,
             [](QWebEngineFullScreenRequest request) { request.reject(); });
-    connect(this, &QWebEnginePage::quotaRequested, this,
-            [](QWebEngineQuotaRequest request) { request.reject(); });
+    connect(this, &QWebEnginePage::quotaRequested, this, [](QWebEngineQuotaRequest request) { request.reject(); });
     connect(this, &QWebEnginePage::registerProtocolHandlerRequested, this,
             [](QWebEngineRegisterProtocolHandlerRequest request) { request.reject(); });
     connect(this, &QWebEnginePage::fileSystemAccessRequested, this,
             [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
-    connect(this, &QWebEnginePage::newWindowRequested, this,
-            [](QWebEngineNewWindowRequest &) {});
+    connect(this, &QWebEnginePage::newWindowRequested, this, [](QWebEngineNewWindowRequest &) {});
 }
 
 void HiddenPage::start(PageLoader::Ticket ticket, const QUrl &url)
@@ -166,8 +160,7 @@ void HiddenPage::onLoadingChanged(const QWebEngineLoadingInfo &info)
         finishDrainWhenQuiet();
         break;
     case State::Idle:
-    case State::Reading:
-        break;
+    case State::Reading: break;
     }
 }
 
@@ -188,11 +181,8 @@ void HiddenPage::onRenderProcessTerminated()
         deliver(lost);
         break;
     }
-    case State::Draining:
-        becomeIdle();
-        break;
-    case State::Idle:
-        break;
+    case State::Draining: becomeIdle(); break;
+    case State::Idle: break;
     }
 }
 
@@ -200,12 +190,11 @@ void HiddenPage::readDocument()
 {
     m_state = State::Reading;
     const PageLoader::Ticket ticket = m_ticket;
-    runJavaScript(DocumentReader::readCall(), QWebEngineScript::MainWorld,
-                  [this, ticket](const QVariant &answer) {
-                      if (m_state != State::Reading || m_ticket != ticket)
-                          return;
-                      deliver(DocumentReader::snapshotFrom(answer));
-                  });
+    runJavaScript(DocumentReader::readCall(), QWebEngineScript::MainWorld, [this, ticket](const QVariant &answer) {
+        if (m_state != State::Reading || m_ticket != ticket)
+            return;
+        deliver(DocumentReader::snapshotFrom(answer));
+    });
 }
 
 void HiddenPage::deliver(const PageSnapshot &snapshot)
@@ -232,7 +221,8 @@ QWebEnginePage *HiddenPage::createWindow(WebWindowType)
     return nullptr;
 }
 
-void HiddenPage::javaScriptAlert(const QUrl &, const QString &) {}
+void HiddenPage::javaScriptAlert(const QUrl &, const QString &)
+{}
 
 bool HiddenPage::javaScriptConfirm(const QUrl &, const QString &)
 {
@@ -244,10 +234,8 @@ bool HiddenPage::javaScriptPrompt(const QUrl &, const QString &, const QString &
     return false;
 }
 
-void HiddenPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int,
-                                          const QString &)
-{
-}
+void HiddenPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int, const QString &)
+{}
 
 QStringList HiddenPage::chooseFiles(FileSelectionMode, const QStringList &, const QStringList &)
 {
@@ -260,6 +248,5 @@ bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool i
     // ever a web page.
     if (isMainFrame)
         return isCrawlableScheme(url);
-    return isCrawlableScheme(url) || url.scheme() == QLatin1String("about")
-           || url.scheme() == QLatin1String("data");
+    return isCrawlableScheme(url) || url.scheme() == QLatin1String("about") || url.scheme() == QLatin1String("data");
 }

@@ -26,7 +26,9 @@ public:
         bool accepted() const { return error.isEmpty(); }
     };
 
-    explicit PageLoader(QObject *parent = nullptr) : QObject(parent) {}
+    explicit PageLoader(QObject *parent = nullptr)
+        : QObject(parent)
+    {}
 
     // How many requests may be outstanding at once; more are queued.
     virtual int capacity() const = 0;

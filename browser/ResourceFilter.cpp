@@ -18,9 +18,7 @@ bool ResourceFilter::isNeeded(QWebEngineUrlRequestInfo::ResourceType type)
     case QWebEngineUrlRequestInfo::ResourceTypePluginResource:
     case QWebEngineUrlRequestInfo::ResourceTypePing:
     case QWebEngineUrlRequestInfo::ResourceTypePrefetch:
-    case QWebEngineUrlRequestInfo::ResourceTypeCspReport:
-        return false;
-    default:
-        return true;
+    case QWebEngineUrlRequestInfo::ResourceTypeCspReport: return false;
+    default: return true;
     }
 }

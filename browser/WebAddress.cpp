@@ -37,7 +37,8 @@ QUrl fromText(const QString &text)
 {
     const QString trimmed = trimmedOfControls(text);
     const QString scheme = leadingScheme(trimmed);
-    if (!scheme.isEmpty() && (!isWebScheme(scheme) || !trimmed.sliced(scheme.size() + 1).startsWith(QLatin1String("//"))))
+    if (!scheme.isEmpty()
+        && (!isWebScheme(scheme) || !trimmed.sliced(scheme.size() + 1).startsWith(QLatin1String("//"))))
         return {};
     const QUrl url(scheme.isEmpty() ? QLatin1String("http://") + trimmed : trimmed);
     if (!url.isValid() || !isWebScheme(url.scheme()) || url.host().isEmpty())

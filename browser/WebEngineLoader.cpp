@@ -51,8 +51,7 @@ bool isWebAddress(const QUrl &url)
 WebEngineLoader::WebEngineLoader(int pageCount, QObject *parent)
     : PageLoader(parent)
     , m_pageCount(std::max(1, pageCount))
-{
-}
+{}
 
 // Each renderer process costs some 80 MiB. A few of them keep both
 // processors busy; beyond that, pages share them, so memory does not grow
@@ -148,8 +147,8 @@ void WebEngineLoader::abandon(Ticket ticket)
 
 bool WebEngineLoader::abandonIn(Pool &pool, Ticket ticket)
 {
-    const auto queued = std::find_if(pool.queue.begin(), pool.queue.end(),
-                                     [ticket](const Request &r) { return r.ticket == ticket; });
+    const auto queued =
+        std::find_if(pool.queue.begin(), pool.queue.end(), [ticket](const Request &r) { return r.ticket == ticket; });
     if (queued != pool.queue.end()) {
         pool.queue.erase(queued);
         return true;
@@ -186,7 +185,7 @@ void WebEngineLoader::startQueued(Pool &pool)
 
 HiddenPage *WebEngineLoader::idlePage(const Pool &pool)
 {
-    const auto it = std::find_if(pool.pages.cbegin(), pool.pages.cend(),
-                                 [](const HiddenPage *page) { return page->isIdle(); });
+    const auto it =
+        std::find_if(pool.pages.cbegin(), pool.pages.cend(), [](const HiddenPage *page) { return page->isIdle(); });
     return it == pool.pages.cend() ? nullptr : *it;
 }

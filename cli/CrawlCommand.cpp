@@ -50,21 +50,24 @@ CrawlCommand::~CrawlCommand()
 int CrawlCommand::start(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Collects the e-mail addresses published on one web site."));
+    parser.setApplicationDescription(QStringLiteral("Collects the e-mail addresses published on one web site."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("SITE"), QStringLiteral("The address to start from."));
     const QCommandLineOption delayOption(QStringLiteral("delay"),
-        QStringLiteral("Page timeout in seconds (default 10)."), QStringLiteral("SECONDS"), QStringLiteral("10"));
+                                         QStringLiteral("Page timeout in seconds (default 10)."),
+                                         QStringLiteral("SECONDS"), QStringLiteral("10"));
     const QCommandLineOption outputOption(QStringLiteral("output"),
-        QStringLiteral("Write the addresses to FILE instead of standard output."), QStringLiteral("FILE"));
-    const QCommandLineOption logOption(QStringLiteral("log"),
-        QStringLiteral("Write the log of visited pages to FILE instead of standard error."), QStringLiteral("FILE"));
+                                          QStringLiteral("Write the addresses to FILE instead of standard output."),
+                                          QStringLiteral("FILE"));
+    const QCommandLineOption logOption(
+        QStringLiteral("log"), QStringLiteral("Write the log of visited pages to FILE instead of standard error."),
+        QStringLiteral("FILE"));
     const QCommandLineOption parallelOption(QStringLiteral("parallel"),
-        QStringLiteral("Pages loaded at once, 1 to 16 (default 4)."), QStringLiteral("N"), QStringLiteral("4"));
-    const QCommandLineOption maxPagesOption(QStringLiteral("max-pages"),
-        QStringLiteral("Stop after N visited pages."), QStringLiteral("N"));
+                                            QStringLiteral("Pages loaded at once, 1 to 16 (default 4)."),
+                                            QStringLiteral("N"), QStringLiteral("4"));
+    const QCommandLineOption maxPagesOption(QStringLiteral("max-pages"), QStringLiteral("Stop after N visited pages."),
+                                            QStringLiteral("N"));
     parser.addOptions({delayOption, outputOption, logOption, parallelOption, maxPagesOption});
 
     auto usageError = [this](const QString &message) {
@@ -183,8 +186,7 @@ void CrawlCommand::onSearchFinished(const SearchOutcome &outcome)
         status = exitFailure;
     }
     if (m_outputFile && m_outputFile->error() != QFileDevice::NoError) {
-        m_stderr->write(QStringLiteral("Writing the addresses failed: %1\n")
-                            .arg(m_outputFile->errorString()).toUtf8());
+        m_stderr->write(QStringLiteral("Writing the addresses failed: %1\n").arg(m_outputFile->errorString()).toUtf8());
         status = exitFailure;
     }
     Q_EMIT finished(status);

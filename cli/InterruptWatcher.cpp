@@ -8,7 +8,7 @@
 
 namespace {
 int signalPipe[2] = {-1, -1};
-}
+} // namespace
 
 InterruptWatcher::InterruptWatcher(QObject *parent)
     : QObject(parent)

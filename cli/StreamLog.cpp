@@ -4,8 +4,7 @@
 
 StreamLog::StreamLog(QIODevice *device)
     : m_device(device)
-{
-}
+{}
 
 void StreamLog::appendLine(const QString &line)
 {

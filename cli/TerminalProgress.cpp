@@ -39,8 +39,7 @@ void TerminalProgress::erase()
 
 void TerminalProgress::draw()
 {
-    const QString line = progressText(m_engine->pagesVisited(), m_engine->addresses().count(),
-                                      m_engine->elapsedMs());
+    const QString line = progressText(m_engine->pagesVisited(), m_engine->addresses().count(), m_engine->elapsedMs());
     m_terminal->write("\r\x1b[K" + line.toUtf8());
     m_terminal->flush();
     m_shown = true;

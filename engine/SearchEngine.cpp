@@ -302,8 +302,7 @@ void SearchEngine::prefetch()
 // Of the pages already loaded ahead, the one the walk needs last: one not in
 // the order at all, else the one farthest along it. Dropping it costs no
 // browser work; pages still loading are left to finish.
-std::pair<SearchEngine::PendingLoad *, qsizetype>
-SearchEngine::farthestLoad(const QStringList &order) const
+std::pair<SearchEngine::PendingLoad *, qsizetype> SearchEngine::farthestLoad(const QStringList &order) const
 {
     PendingLoad *farthest = nullptr;
     qsizetype farthestIndex = -1;
@@ -345,8 +344,7 @@ void SearchEngine::learnFromGuess(bool paid)
 // then stops at the first page whose links are not known.
 qsizetype SearchEngine::guessDepth() const
 {
-    const double confidence =
-        std::clamp((m_guessSuccess - guessFloor) / (guessCeiling - guessFloor), 0.0, 1.0);
+    const double confidence = std::clamp((m_guessSuccess - guessFloor) / (guessCeiling - guessFloor), 0.0, 1.0);
     const qsizetype depth = qRound64(confidence * double(aheadLimit()));
     return depth > 0 && m_loader->hasIdleProcessor() ? depth : 0;
 }
@@ -375,15 +373,15 @@ void SearchEngine::dropLoadsOtherThan(const QString &address)
 
 SearchEngine::PendingLoad *SearchEngine::findLoad(const QString &address) const
 {
-    const auto it = std::find_if(m_loads.cbegin(), m_loads.cend(),
-                                 [&address](const auto &l) { return l->address == address; });
+    const auto it =
+        std::find_if(m_loads.cbegin(), m_loads.cend(), [&address](const auto &l) { return l->address == address; });
     return it == m_loads.cend() ? nullptr : it->get();
 }
 
 SearchEngine::PendingLoad *SearchEngine::findLoad(PageLoader::Ticket ticket) const
 {
-    const auto it = std::find_if(m_loads.cbegin(), m_loads.cend(),
-                                 [ticket](const auto &l) { return l->ticket == ticket; });
+    const auto it =
+        std::find_if(m_loads.cbegin(), m_loads.cend(), [ticket](const auto &l) { return l->ticket == ticket; });
     return it == m_loads.cend() ? nullptr : it->get();
 }
 

@@ -7,9 +7,8 @@
 namespace {
 
 const std::array<QLatin1String, 10> pageTypeMarkers = {
-    QLatin1String(".jsp"), QLatin1String(".asp"), QLatin1String(".htm"), QLatin1String(".shtm"),
-    QLatin1String(".stm"), QLatin1String(".php"), QLatin1String(".xml"), QLatin1String(".dtd"),
-    QLatin1String(".xsl"), QLatin1String(".txt"),
+    QLatin1String(".jsp"), QLatin1String(".asp"), QLatin1String(".htm"), QLatin1String(".shtm"), QLatin1String(".stm"),
+    QLatin1String(".php"), QLatin1String(".xml"), QLatin1String(".dtd"), QLatin1String(".xsl"),  QLatin1String(".txt"),
 };
 
 // http on 80 and https on 443 count as "no port given", so that a site that

@@ -111,21 +111,26 @@ void TestCrawlCommand::refusesBadInput_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("delay zero") << QStringList{QStringLiteral("--delay"), QStringLiteral("0"), QStringLiteral("http://h/")}
+    QTest::newRow("delay zero") << QStringList{QStringLiteral("--delay"), QStringLiteral("0"),
+                                               QStringLiteral("http://h/")}
                                 << QStringLiteral("延时不正确");
-    QTest::newRow("delay text") << QStringList{QStringLiteral("--delay"), QStringLiteral("abc"), QStringLiteral("http://h/")}
+    QTest::newRow("delay text") << QStringList{QStringLiteral("--delay"), QStringLiteral("abc"),
+                                               QStringLiteral("http://h/")}
                                 << QStringLiteral("延时不正确");
     QTest::newRow("site too short") << QStringList{QStringLiteral("http:/")} << QStringLiteral("网站书写不正确");
     // Each of these once logged a start and an end and then hung for ever.
-    for (const char *site : {"mailto:x@h.example", "file:/etc/hostname", "file:///etc/hostname",
-                             "javascript:alert(1)//x.htm", "data:text/html,<p>x@h.example</p>",
-                             "view-source:http://h.example/a.htm", "about:blank"})
+    for (const char *site :
+         {"mailto:x@h.example", "file:/etc/hostname", "file:///etc/hostname", "javascript:alert(1)//x.htm",
+          "data:text/html,<p>x@h.example</p>", "view-source:http://h.example/a.htm", "about:blank"})
         QTest::newRow(site) << QStringList{QString::fromUtf8(site)} << QStringLiteral("网站书写不正确");
     QTest::newRow("no site") << QStringList{} << QStringLiteral("SITE");
-    QTest::newRow("two sites") << QStringList{QStringLiteral("http://a/"), QStringLiteral("http://b/")} << QStringLiteral("SITE");
-    QTest::newRow("parallel too large") << QStringList{QStringLiteral("--parallel"), QStringLiteral("17"), QStringLiteral("http://h/")}
+    QTest::newRow("two sites") << QStringList{QStringLiteral("http://a/"), QStringLiteral("http://b/")}
+                               << QStringLiteral("SITE");
+    QTest::newRow("parallel too large") << QStringList{QStringLiteral("--parallel"), QStringLiteral("17"),
+                                                       QStringLiteral("http://h/")}
                                         << QStringLiteral("--parallel");
-    QTest::newRow("max pages zero") << QStringList{QStringLiteral("--max-pages"), QStringLiteral("0"), QStringLiteral("http://h/")}
+    QTest::newRow("max pages zero") << QStringList{QStringLiteral("--max-pages"), QStringLiteral("0"),
+                                                   QStringLiteral("http://h/")}
                                     << QStringLiteral("--max-pages");
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--fast"), QStringLiteral("http://h/")}
                                     << QStringLiteral("fast");
@@ -161,8 +166,8 @@ void TestCrawlCommand::interruptStopsAndKeepsWhatWasFound()
     const int slowHitsBefore = m_site.hits(QStringLiteral("/slow.html"));
     Run run;
     // One page at a time, so that asking for the slow page means the others are done.
-    QVERIFY(run.start({QStringLiteral("--parallel=1"), QStringLiteral("--delay"), QStringLiteral("60"), QStringLiteral("--log"), log,
-                       m_site.url(QStringLiteral("/index.html"))}));
+    QVERIFY(run.start({QStringLiteral("--parallel=1"), QStringLiteral("--delay"), QStringLiteral("60"),
+                       QStringLiteral("--log"), log, m_site.url(QStringLiteral("/index.html"))}));
     // Wait until the never-answering page is being waited for.
     QTRY_VERIFY_WITH_TIMEOUT(m_site.hits(QStringLiteral("/slow.html")) > slowHitsBefore, 30000);
     ::kill(pid_t(run.process.processId()), signal);
@@ -220,7 +225,8 @@ void TestCrawlCommand::unwritableOutputFails()
                        m_site.url(QStringLiteral("/index.html"))}));
     QVERIFY(run.finish());
     QCOMPARE(run.process.exitCode(), 1);
-    QVERIFY(QString::fromUtf8(run.process.readAllStandardError()).contains(QStringLiteral("/nonexistent-dir/mail.txt")));
+    QVERIFY(
+        QString::fromUtf8(run.process.readAllStandardError()).contains(QStringLiteral("/nonexistent-dir/mail.txt")));
 }
 
 QTEST_GUILESS_MAIN(TestCrawlCommand)

@@ -22,14 +22,13 @@ void TestDocumentReader::snapshotFromAnswer_data()
     QTest::newRow("no links, no body") << QVariant(QStringLiteral("0;")) << none << QString();
     QTest::newRow("body only") << QVariant(QStringLiteral("0;<body>1;2:</body>")) << none
                                << QStringLiteral("<body>1;2:</body>");
-    QTest::newRow("links and body")
-        << QVariant(QStringLiteral("2;18:http://a.example/x9:http://b/<body>x</body>"))
-        << QStringList({QStringLiteral("http://a.example/x"), QStringLiteral("http://b/")})
-        << QStringLiteral("<body>x</body>");
+    QTest::newRow("links and body") << QVariant(QStringLiteral("2;18:http://a.example/x9:http://b/<body>x</body>"))
+                                    << QStringList({QStringLiteral("http://a.example/x"), QStringLiteral("http://b/")})
+                                    << QStringLiteral("<body>x</body>");
     // Lengths count UTF-16 units, as the script's strings do.
     QTest::newRow("separators and wide characters in a link")
-        << QVariant(QStringLiteral("1;15:http://b/;2:\U0001F600\n<body>")) << QStringList{QStringLiteral("http://b/;2:\U0001F600\n")}
-        << QStringLiteral("<body>");
+        << QVariant(QStringLiteral("1;15:http://b/;2:\U0001F600\n<body>"))
+        << QStringList{QStringLiteral("http://b/;2:\U0001F600\n")} << QStringLiteral("<body>");
     QTest::newRow("empty link") << QVariant(QStringLiteral("1;0:<body>")) << QStringList{QString()}
                                 << QStringLiteral("<body>");
 

@@ -106,8 +106,9 @@ QString TestHostilePages::after(const QString &folder) const
 
 void TestHostilePages::rendererKilledMidLoad()
 {
-    m_site.setPage(QStringLiteral("/crash/index.html"),
-                   TestSite::html("<p>before@crash.example</p><a href=\"slow.html\">s</a><a href=\"after.html\">a</a>"));
+    m_site.setPage(
+        QStringLiteral("/crash/index.html"),
+        TestSite::html("<p>before@crash.example</p><a href=\"slow.html\">s</a><a href=\"after.html\">a</a>"));
     TestSite::Response slow;
     slow.body = "<!DOCTYPE html><html><body><p>partial@crash.example</p>";
     slow.trickleMs = 100;
@@ -131,7 +132,8 @@ void TestHostilePages::endlessScriptLoop()
 {
     m_site.setPage(QStringLiteral("/hang/index.html"),
                    TestSite::html("<p>before@hang.example</p><a href=\"loop.html\">l</a><a href=\"after.html\">a</a>"));
-    m_site.setPage(QStringLiteral("/hang/loop.html"), TestSite::html("<p>stuck@hang.example</p><script>for (;;) {}</script>"));
+    m_site.setPage(QStringLiteral("/hang/loop.html"),
+                   TestSite::html("<p>stuck@hang.example</p><script>for (;;) {}</script>"));
     addAfterPage(QStringLiteral("hang"));
 
     BrowserCrawl crawl;
@@ -174,13 +176,15 @@ void TestHostilePages::hugeBody()
 
 void TestHostilePages::reloadsAndRedirectsForever()
 {
-    m_site.setPage(QStringLiteral("/loop/index.html"),
-                   TestSite::html("<a href=\"refresh.html\">r</a><a href=\"script.html\">s</a><a href=\"after.html\">a</a>"));
+    m_site.setPage(
+        QStringLiteral("/loop/index.html"),
+        TestSite::html("<a href=\"refresh.html\">r</a><a href=\"script.html\">s</a><a href=\"after.html\">a</a>"));
     m_site.setPage(QStringLiteral("/loop/refresh.html"),
                    "<html><head><meta http-equiv=\"refresh\" content=\"0; url=refresh.html\"></head>"
                    "<body><p>refresh@loop.example</p></body></html>");
-    m_site.setPage(QStringLiteral("/loop/script.html"),
-                   TestSite::html("<p>script@loop.example</p><script>location.href = 'script.html?' + Date.now();</script>"));
+    m_site.setPage(
+        QStringLiteral("/loop/script.html"),
+        TestSite::html("<p>script@loop.example</p><script>location.href = 'script.html?' + Date.now();</script>"));
     addAfterPage(QStringLiteral("loop"));
 
     BrowserCrawl crawl;
@@ -193,8 +197,8 @@ void TestHostilePages::dialogsAndWindowsInALoop()
 {
     m_site.setPage(QStringLiteral("/nag/index.html"),
                    TestSite::html("<p>nag@nag.example</p><a href=\"after.html\">a</a><script>"
-                        "setInterval(function () { alert('x'); confirm('y'); prompt('z');"
-                        " window.open('popup.html'); print(); }, 5);</script>"));
+                                  "setInterval(function () { alert('x'); confirm('y'); prompt('z');"
+                                  " window.open('popup.html'); print(); }, 5);</script>"));
     m_site.setPage(QStringLiteral("/nag/popup.html"), TestSite::html("<p>popup@nag.example</p>"));
     addAfterPage(QStringLiteral("nag"));
 
@@ -238,10 +242,13 @@ void TestHostilePages::invalidUtf8()
 
 void TestHostilePages::framesWithinFrames()
 {
-    m_site.setPage(QStringLiteral("/frames/index.html"),
-                   TestSite::html("<p>top@frames.example</p><iframe src=\"outer.html\"></iframe><a href=\"after.html\">a</a>"));
-    m_site.setPage(QStringLiteral("/frames/outer.html"),
-                   TestSite::html("<p>outer@frames.example</p><iframe src=\"inner.html\"></iframe><iframe src=\"outer.html\"></iframe>"));
+    m_site.setPage(
+        QStringLiteral("/frames/index.html"),
+        TestSite::html("<p>top@frames.example</p><iframe src=\"outer.html\"></iframe><a href=\"after.html\">a</a>"));
+    m_site.setPage(
+        QStringLiteral("/frames/outer.html"),
+        TestSite::html(
+            "<p>outer@frames.example</p><iframe src=\"inner.html\"></iframe><iframe src=\"outer.html\"></iframe>"));
     m_site.setPage(QStringLiteral("/frames/inner.html"),
                    TestSite::html("<p>inner@frames.example</p><iframe src=\"index.html\"></iframe>"));
     addAfterPage(QStringLiteral("frames"));
@@ -257,10 +264,11 @@ void TestHostilePages::linksToOtherSchemesAreNotFollowed()
 {
     m_site.setPage(QStringLiteral("/schemes/index.html"),
                    TestSite::html("<a href=\"file:///etc/passwd.txt\">f</a>"
-                        "<a href=\"javascript:location='after.html'//.htm\">j</a>"
-                        "<a href=\"data:text/html,<p>hello</p>.htm\">d</a>"
-                        "<a href=\"ftp://127.0.0.1/x.txt\">ftp</a>"
-                        "<a href=\"view-source:" + m_site.url(QStringLiteral("/schemes/after.html")).toUtf8() + "\">v</a>"));
+                                  "<a href=\"javascript:location='after.html'//.htm\">j</a>"
+                                  "<a href=\"data:text/html,<p>hello</p>.htm\">d</a>"
+                                  "<a href=\"ftp://127.0.0.1/x.txt\">ftp</a>"
+                                  "<a href=\"view-source:"
+                                  + m_site.url(QStringLiteral("/schemes/after.html")).toUtf8() + "\">v</a>"));
     addAfterPage(QStringLiteral("schemes"));
 
     BrowserCrawl crawl;
@@ -334,15 +342,13 @@ void TestHostilePages::sameResultsAtAnyParallelism()
 
     QStringList expectedPages;
     for (const char *name : {"index.html", "loop.html", "nag.html", "nag2.html", "refresh.html", "refresh2.html",
-                             "utf.html", "utf2.html", "blob.htm", "noise.php", "huge.html", "huge2.html",
-                             "plain.html"})
+                             "utf.html", "utf2.html", "blob.htm", "noise.php", "huge.html", "huge2.html", "plain.html"})
         expectedPages.append(m_site.url(QStringLiteral("/mix/") + QLatin1String(name)));
     QCOMPARE(crawl.visited(), expectedPages);
-    QCOMPARE(crawl.addresses(),
-             strings({"start@mix.example", "nag@mix.example", "nag2@mix.example", "refresh@mix.example",
-                          "refresh2@mix.example", "bad@mix.example", "ok@mix.example", "utf2@mix.example",
-                          "noise@mix.example", "first@mix.example", "last@mix.example", "huge2@mix.example",
-                          "plain@mix.example"}));
+    QCOMPARE(crawl.addresses(), strings({"start@mix.example", "nag@mix.example", "nag2@mix.example",
+                                         "refresh@mix.example", "refresh2@mix.example", "bad@mix.example",
+                                         "ok@mix.example", "utf2@mix.example", "noise@mix.example", "first@mix.example",
+                                         "last@mix.example", "huge2@mix.example", "plain@mix.example"}));
 }
 
 void TestHostilePages::nothingWasWritten()

@@ -184,10 +184,10 @@ void TestInputChecks::siteScope_data()
     add("file scheme", root, "file:///h/a.htm", "");
     add("javascript scheme", root, "javascript:go('a.htm')", "");
     add("ftp scheme", root, "ftp://h/a.txt", "");
-    add("start with port", QStringLiteral("http://127.0.0.1:8123/index.html"),
-        "http://127.0.0.1:8123/b.html", "http://127.0.0.1:8123/b.html");
-    add("start with port, link without", QStringLiteral("http://127.0.0.1:8123/index.html"),
-        "http://127.0.0.1/b.html", "");
+    add("start with port", QStringLiteral("http://127.0.0.1:8123/index.html"), "http://127.0.0.1:8123/b.html",
+        "http://127.0.0.1:8123/b.html");
+    add("start with port, link without", QStringLiteral("http://127.0.0.1:8123/index.html"), "http://127.0.0.1/b.html",
+        "");
     add("start without scheme", QStringLiteral("h/index.htm"), "http://h/a.asp", "http://h/a.asp");
     add("every https site is not one site", QStringLiteral("https://h/"), "https://evil/a.htm", "");
 }

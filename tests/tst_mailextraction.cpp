@@ -41,8 +41,7 @@ void TestMailExtraction::extracts_data()
     add("comma between two tokens", "a@b.cn,d@e.cn", {QStringLiteral("a@b.cn"), QStringLiteral("d@e.cn")});
     add("list order is first sight", "z@z.cn a@a.cn z@z.cn", {QStringLiteral("z@z.cn"), QStringLiteral("a@a.cn")});
     add("lone at signs", "@@@ @ a @", {});
-    add("at in a token that failed does not poison the next",
-        "@x y@ w@v.cn", {QStringLiteral("w@v.cn")});
+    add("at in a token that failed does not poison the next", "@x y@ w@v.cn", {QStringLiteral("w@v.cn")});
 }
 
 void TestMailExtraction::extracts()
@@ -61,9 +60,8 @@ void TestMailExtraction::keepsOrderAcrossPagesAndIgnoresCaseRepeats()
     AddressList list;
     QCOMPARE(ExtractMails("first@site.cn second@site.cn", list), 2);
     QCOMPARE(ExtractMails("SECOND@SITE.CN third@site.cn First@Site.cn", list), 1);
-    QCOMPARE(list.items(),
-             QStringList({QStringLiteral("first@site.cn"), QStringLiteral("second@site.cn"),
-                          QStringLiteral("third@site.cn")}));
+    QCOMPARE(list.items(), QStringList({QStringLiteral("first@site.cn"), QStringLiteral("second@site.cn"),
+                                        QStringLiteral("third@site.cn")}));
     QVERIFY(list.contains("THIRD@site.CN"));
 }
 

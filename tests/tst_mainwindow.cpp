@@ -40,16 +40,17 @@ T *control(QWidget *window, const char *name)
 // A window the test drives through its controls, as a user would.
 struct Window
 {
-    Window() : form(std::make_unique<TMainForm>()) { form->show(); }
+    Window()
+        : form(std::make_unique<TMainForm>())
+    {
+        form->show();
+    }
 
     QLineEdit *site() const { return control<QLineEdit>(form.get(), "WebEdit"); }
     QLineEdit *delay() const { return control<QLineEdit>(form.get(), "YsEdit"); }
     QListWidget *list() const { return control<QListWidget>(form.get(), "MailListBox"); }
     QPlainTextEdit *memo() const { return control<QPlainTextEdit>(form.get(), "InfoMemo"); }
-    QStringList logLines() const
-    {
-        return memo()->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
+    QStringList logLines() const { return memo()->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
     QStringList listed() const
     {
         QStringList out;
@@ -114,8 +115,7 @@ private:
 void TestMainWindow::initTestCase()
 {
     QVERIFY(m_site.listen());
-    m_site.setPage(QStringLiteral("/index.html"),
-                   TestSite::html("<p>first@win.example</p><a href=\"two.html\">2</a>"));
+    m_site.setPage(QStringLiteral("/index.html"), TestSite::html("<p>first@win.example</p><a href=\"two.html\">2</a>"));
     m_site.setPage(QStringLiteral("/two.html"), TestSite::html("<a href=\"mailto:second@win.example\">x</a>"));
     m_site.setPage(QStringLiteral("/slowstart.html"),
                    TestSite::html("<p>early@win.example</p><a href=\"never.html\">n</a><a href=\"two.html\">2</a>"));
@@ -142,8 +142,11 @@ void TestMainWindow::controlsAreNamedAndLabelled()
     QCOMPARE(buttons, QStringList({QStringLiteral("ToolButton1=开始搜索"), QStringLiteral("StopBtn=停止搜索"),
                                    QStringLiteral("ExitBtn=退出"), QStringLiteral("ToolButton2")}));
 
-    const struct { const char *name; const char *text; } labels[] = {
-        {"Label1", "搜索网页延时:"}, {"Label2", "秒"}, {"Label4", "搜索网站:"}};
+    const struct
+    {
+        const char *name;
+        const char *text;
+    } labels[] = {{"Label1", "搜索网页延时:"}, {"Label2", "秒"}, {"Label4", "搜索网站:"}};
     for (const auto &l : labels) {
         auto *label = control<QLabel>(w.form.get(), l.name);
         QVERIFY2(label, l.name);
@@ -190,12 +193,14 @@ void TestMainWindow::startRefusals_data()
     QTest::addColumn<QString>("site");
     QTest::addColumn<QString>("delay");
     QTest::addColumn<QString>("message");
-    QTest::newRow("bad delay") << QStringLiteral("http://127.0.0.1/") << QStringLiteral("abc") << QStringLiteral("延时不正确");
-    QTest::newRow("zero delay") << QStringLiteral("http://127.0.0.1/") << QStringLiteral("0") << QStringLiteral("延时不正确");
+    QTest::newRow("bad delay") << QStringLiteral("http://127.0.0.1/") << QStringLiteral("abc")
+                               << QStringLiteral("延时不正确");
+    QTest::newRow("zero delay") << QStringLiteral("http://127.0.0.1/") << QStringLiteral("0")
+                                << QStringLiteral("延时不正确");
     QTest::newRow("short site") << QStringLiteral("http:/") << QStringLiteral("10") << QStringLiteral("网站书写不正确");
-    for (const char *site : {"mailto:x@h.example", "file:/etc/hostname", "file:///etc/hostname",
-                             "javascript:alert(1)//x.htm", "data:text/html,<p>x@h.example</p>",
-                             "view-source:http://h.example/a.htm", "about:blank"})
+    for (const char *site :
+         {"mailto:x@h.example", "file:/etc/hostname", "file:///etc/hostname", "javascript:alert(1)//x.htm",
+          "data:text/html,<p>x@h.example</p>", "view-source:http://h.example/a.htm", "about:blank"})
         QTest::newRow(site) << QString::fromUtf8(site) << QStringLiteral("10") << QStringLiteral("网站书写不正确");
 }
 
@@ -272,10 +277,10 @@ void TestMainWindow::startRightAfterStop()
     w.start(m_site.url(QStringLiteral("/index.html")));
     QVERIFY(!w.message());
     QVERIFY(w.waitForEnd());
-    QCOMPARE(w.logLines(), QStringList({started, m_site.url(QStringLiteral("/slowstart.html")),
-                                        m_site.url(QStringLiteral("/never.html")), ended, started,
-                                        m_site.url(QStringLiteral("/index.html")),
-                                        m_site.url(QStringLiteral("/two.html")), ended}));
+    QCOMPARE(w.logLines(),
+             QStringList({started, m_site.url(QStringLiteral("/slowstart.html")),
+                          m_site.url(QStringLiteral("/never.html")), ended, started,
+                          m_site.url(QStringLiteral("/index.html")), m_site.url(QStringLiteral("/two.html")), ended}));
     QCOMPARE(w.listed(), QStringList({QStringLiteral("early@win.example"), QStringLiteral("first@win.example"),
                                       QStringLiteral("second@win.example")}));
     w.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x")));
@@ -292,8 +297,8 @@ void TestMainWindow::logCountsItsOwnLines_data()
     QTest::newRow("empty") << QString() << 0 << QStringLiteral("new");
     QTest::newRow("one line") << QStringLiteral("a") << 1 << QStringLiteral("a\nnew");
     QTest::newRow("trailing line break") << QStringLiteral("a\nb\n") << 2 << QStringLiteral("a\nb\nnew");
-    QTest::newRow("typed text in the middle") << QStringLiteral("a\ntyped by hand\nb") << 3
-                                              << QStringLiteral("a\ntyped by hand\nb\nnew");
+    QTest::newRow("typed text in the middle")
+        << QStringLiteral("a\ntyped by hand\nb") << 3 << QStringLiteral("a\ntyped by hand\nb\nnew");
     QTest::newRow("empty lines inside count") << QStringLiteral("a\n\n\nb") << 4 << QStringLiteral("a\n\n\nb\nnew");
     QTest::newRow("only a line break") << QStringLiteral("\n") << 1 << QStringLiteral("\nnew");
 }

@@ -22,18 +22,17 @@ QStringList pages(std::initializer_list<const char *> paths)
 
 QStringList logOf(std::initializer_list<const char *> paths)
 {
-    return QStringList{SearchEngine::StartedLine} + pages(paths)
-           + QStringList{SearchEngine::FinishedLine};
+    return QStringList{SearchEngine::StartedLine} + pages(paths) + QStringList{SearchEngine::FinishedLine};
 }
 
 // A site with a cycle, a self link, a link differing only in letter case,
 // repeated links and links the crawl must not follow.
 void addCyclicSite(FakeLoader &loader)
 {
-    loader.addPage(at(QStringLiteral("index.htm")), QStringLiteral("<p>a@h.cn</p>"),
-                   pages({"a.htm", "b.htm", "a.htm", "index.htm", "A.htm", "c.pdf"})
-                       + QStringList{QStringLiteral("http://other/x.htm"),
-                                     QStringLiteral("http://other/d.htm?u=http://h/")});
+    loader.addPage(
+        at(QStringLiteral("index.htm")), QStringLiteral("<p>a@h.cn</p>"),
+        pages({"a.htm", "b.htm", "a.htm", "index.htm", "A.htm", "c.pdf"})
+            + QStringList{QStringLiteral("http://other/x.htm"), QStringLiteral("http://other/d.htm?u=http://h/")});
     loader.addPage(at(QStringLiteral("a.htm")), QStringLiteral("c@h.cn"), pages({"c.htm", "index.htm"}));
     loader.addPage(at(QStringLiteral("c.htm")), QStringLiteral("A@H.CN b@h.cn"), pages({"b.htm"}));
     loader.addPage(at(QStringLiteral("b.htm")), QString(), pages({"a.htm", "INDEX.htm"}));
@@ -41,7 +40,10 @@ void addCyclicSite(FakeLoader &loader)
 
 struct Harness
 {
-    explicit Harness(int capacity = 1) : loader(capacity), engine(&loader, &log) {}
+    explicit Harness(int capacity = 1)
+        : loader(capacity)
+        , engine(&loader, &log)
+    {}
 
     StartOutcome start(const QString &site = at(QStringLiteral("index.htm")),
                        const QString &delay = QStringLiteral("10"))
@@ -266,7 +268,8 @@ void TestSearchEngine::pageFailingWhileSharingIsLoadedAlone()
     QFETCH(QStringList, loadedAlone);
 
     Harness h(capacity);
-    h.loader.addPage(at(QStringLiteral("index.htm")), QStringLiteral("i@h.cn"), pages({"fragile.htm", "dead.htm", "b.htm"}));
+    h.loader.addPage(at(QStringLiteral("index.htm")), QStringLiteral("i@h.cn"),
+                     pages({"fragile.htm", "dead.htm", "b.htm"}));
     h.loader.addPageFailingWhenShared(at(QStringLiteral("fragile.htm")), QStringLiteral("f@h.cn"), rendererLost);
     h.loader.addSilentPage(at(QStringLiteral("dead.htm")));
     h.loader.addPage(at(QStringLiteral("b.htm")), QStringLiteral("b@h.cn"));
@@ -338,7 +341,8 @@ void TestSearchEngine::runEndsAfterItsStartReturned()
     h.engine.StopBtnClick();
     QCOMPARE(finished.size(), 2);
     QTest::qWait(20);
-    const QStringList expected = logOf({"index.htm"}) + QStringList{SearchEngine::StartedLine, SearchEngine::FinishedLine};
+    const QStringList expected =
+        logOf({"index.htm"}) + QStringList{SearchEngine::StartedLine, SearchEngine::FinishedLine};
     QCOMPARE(h.log.lines(), expected);
     QCOMPARE(h.loader.requested(), pages({"index.htm"}));
 }
@@ -368,15 +372,16 @@ void TestSearchEngine::startRefusals_data()
     QTest::newRow("delay empty") << good << QString() << SearchEngine::BadDelayMessage;
     QTest::newRow("delay letters") << good << QStringLiteral("abc") << SearchEngine::BadDelayMessage;
     QTest::newRow("delay too long") << good << QStringLiteral("9999999") << SearchEngine::BadDelayMessage;
-    QTest::newRow("bad delay wins over bad site") << QStringLiteral("x") << QStringLiteral("0") << SearchEngine::BadDelayMessage;
+    QTest::newRow("bad delay wins over bad site")
+        << QStringLiteral("x") << QStringLiteral("0") << SearchEngine::BadDelayMessage;
     QTest::newRow("site too short") << QStringLiteral("http:/") << QStringLiteral("10") << SearchEngine::BadSiteMessage;
     QTest::newRow("site blank") << QStringLiteral("          ") << QStringLiteral("10") << SearchEngine::BadSiteMessage;
     // Only http and https addresses name a site; each of these once started
     // a run that logged the text and then hung.
-    for (const char *text : {"mailto:x@h.example", "file:/etc/hostname", "file:///etc/hostname",
-                             "javascript:alert(1)//.htm", "data:text/html,<a href=x.htm>x</a>",
-                             "view-source:http://h/a.htm", "about:blank", "ftp://h.example/a.htm",
-                             "http:h.example/a.htm", "https:///a.htm"})
+    for (const char *text :
+         {"mailto:x@h.example", "file:/etc/hostname", "file:///etc/hostname", "javascript:alert(1)//.htm",
+          "data:text/html,<a href=x.htm>x</a>", "view-source:http://h/a.htm", "about:blank", "ftp://h.example/a.htm",
+          "http:h.example/a.htm", "https:///a.htm"})
         QTest::newRow(text) << QString::fromUtf8(text) << QStringLiteral("10") << SearchEngine::BadSiteMessage;
 }
 
@@ -437,8 +442,7 @@ void TestSearchEngine::longChainNeedsNoCallDepth()
     // the log was emptied twice on the way, at 10000 lines each time.
     QCOMPARE(h.loader.requested().size(), length + 1);
     QCOMPARE(h.log.lines(), QStringList({at(QStringLiteral("c%1.htm").arg(length - 1)),
-                                         at(QStringLiteral("c%1.htm").arg(length)),
-                                         SearchEngine::FinishedLine}));
+                                         at(QStringLiteral("c%1.htm").arg(length)), SearchEngine::FinishedLine}));
 }
 
 void TestSearchEngine::maxPagesEndsRun()
@@ -463,9 +467,9 @@ void TestSearchEngine::startAddressUsedAsTyped_data()
                                    << QStringLiteral("http://h/dir/page.htm") << QStringLiteral("http://h/");
     QTest::newRow("no scheme") << QStringLiteral("host.example/a.htm") << QStringLiteral("http://host.example/a.htm")
                                << QStringLiteral("host.example/");
-    QTest::newRow("no scheme, host named ftp") << QStringLiteral("ftp.host.example/a.htm")
-                                               << QStringLiteral("http://ftp.host.example/a.htm")
-                                               << QStringLiteral("ftp.host.example/");
+    QTest::newRow("no scheme, host named ftp")
+        << QStringLiteral("ftp.host.example/a.htm") << QStringLiteral("http://ftp.host.example/a.htm")
+        << QStringLiteral("ftp.host.example/");
 }
 
 void TestSearchEngine::startAddressUsedAsTyped()

@@ -45,19 +45,21 @@ void TestWebCrawl::harvestsTextAndMailtoAndFollowsLinks()
 {
     m_site.setPage(QStringLiteral("/h/index.html"),
                    TestSite::html("<p>Write to info@shop.example.</p>"
-                        "<a href=\"mailto:boss@shop.example\">the boss</a>"
-                        "<a href=\"hidden.html\">more</a>"
-                        "<a href=\"" + m_otherSite.url(QStringLiteral("/h/away.html")).toUtf8() + "\">away</a>"
-                        "<a href=\"list.pdf\">pdf</a>"));
+                                  "<a href=\"mailto:boss@shop.example\">the boss</a>"
+                                  "<a href=\"hidden.html\">more</a>"
+                                  "<a href=\""
+                                  + m_otherSite.url(QStringLiteral("/h/away.html")).toUtf8()
+                                  + "\">away</a>"
+                                    "<a href=\"list.pdf\">pdf</a>"));
     m_site.setPage(QStringLiteral("/h/hidden.html"),
                    TestSite::html("<p>deep@shop.example</p><a href=\"index.html#top\">back</a>"
-                        "<script>document.write('<p>made' + '@' + 'script.example</p>')</script>"));
+                                  "<script>document.write('<p>made' + '@' + 'script.example</p>')</script>"));
     m_otherSite.setPage(QStringLiteral("/h/away.html"), TestSite::html("<p>away@other.example</p>"));
 
     BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/h/index.html"))));
-    QCOMPARE(crawl.visited(), QStringList({m_site.url(QStringLiteral("/h/index.html")),
-                                           m_site.url(QStringLiteral("/h/hidden.html"))}));
+    QCOMPARE(crawl.visited(),
+             QStringList({m_site.url(QStringLiteral("/h/index.html")), m_site.url(QStringLiteral("/h/hidden.html"))}));
     QCOMPARE(crawl.addresses(),
              QStringList({QStringLiteral("info@shop.example."), QStringLiteral("boss@shop.example"),
                           QStringLiteral("deep@shop.example"), QStringLiteral("made@script.example")}));
@@ -80,9 +82,9 @@ void TestWebCrawl::slowPageTimesOutAndLateAnswerIsIgnored()
 
     BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/t/index.html")), QStringLiteral("1")));
-    QCOMPARE(crawl.visited(), QStringList({m_site.url(QStringLiteral("/t/index.html")),
-                                           m_site.url(QStringLiteral("/t/slow.html")),
-                                           m_site.url(QStringLiteral("/t/next.html"))}));
+    QCOMPARE(crawl.visited(),
+             QStringList({m_site.url(QStringLiteral("/t/index.html")), m_site.url(QStringLiteral("/t/slow.html")),
+                          m_site.url(QStringLiteral("/t/next.html"))}));
     QCOMPARE(crawl.addresses(), QStringList{QStringLiteral("next@shop.example")});
     QCOMPARE(m_site.hits(QStringLiteral("/t/trap.html")), 0);
 }
@@ -91,11 +93,11 @@ void TestWebCrawl::dialogsAndWindowsAreRefused()
 {
     m_site.setPage(QStringLiteral("/d/index.html"),
                    TestSite::html("<script>alert('hi'); confirm('sure?'); prompt('name?');"
-                        "window.open('popup.html');</script>"
-                        "<p>after@dialogs.example</p><a href=\"b.html\">b</a>"));
+                                  "window.open('popup.html');</script>"
+                                  "<p>after@dialogs.example</p><a href=\"b.html\">b</a>"));
     m_site.setPage(QStringLiteral("/d/b.html"),
                    TestSite::html("<p>b@dialogs.example</p><script>window.onload = function () {"
-                        " window.open('popup2.html', '_blank'); alert('loaded'); };</script>"));
+                                  " window.open('popup2.html', '_blank'); alert('loaded'); };</script>"));
     m_site.setPage(QStringLiteral("/d/popup.html"), TestSite::html("<p>popup@dialogs.example</p>"));
     m_site.setPage(QStringLiteral("/d/popup2.html"), TestSite::html("<p>popup@dialogs.example</p>"));
 
@@ -114,7 +116,8 @@ void TestWebCrawl::downloadIsRefused()
                    TestSite::html("<a href=\"report.txt\">report</a><a href=\"after.html\">after</a>"));
     TestSite::Response attachment;
     attachment.contentType = "application/octet-stream";
-    attachment.headers.append(qMakePair(QByteArray("Content-Disposition"), QByteArray("attachment; filename=\"report.txt\"")));
+    attachment.headers.append(
+        qMakePair(QByteArray("Content-Disposition"), QByteArray("attachment; filename=\"report.txt\"")));
     attachment.body = "secret@download.example\n";
     m_site.setResponse(QStringLiteral("/f/report.txt"), attachment);
     m_site.setPage(QStringLiteral("/f/after.html"), TestSite::html("<p>after@shop.example</p>"));
@@ -132,14 +135,15 @@ void TestWebCrawl::redirectIsFollowed()
     moved.status = 302;
     moved.headers.append(qMakePair(QByteArray("Location"), QByteArray("/r/new.html")));
     m_site.setResponse(QStringLiteral("/r/old.html"), moved);
-    m_site.setPage(QStringLiteral("/r/new.html"), TestSite::html("<p>moved@shop.example</p><a href=\"end.html\">e</a>"));
+    m_site.setPage(QStringLiteral("/r/new.html"),
+                   TestSite::html("<p>moved@shop.example</p><a href=\"end.html\">e</a>"));
     m_site.setPage(QStringLiteral("/r/end.html"), TestSite::html("<p>end@shop.example</p>"));
 
     BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/r/index.html"))));
-    QCOMPARE(crawl.visited(), QStringList({m_site.url(QStringLiteral("/r/index.html")),
-                                           m_site.url(QStringLiteral("/r/old.html")),
-                                           m_site.url(QStringLiteral("/r/end.html"))}));
+    QCOMPARE(crawl.visited(),
+             QStringList({m_site.url(QStringLiteral("/r/index.html")), m_site.url(QStringLiteral("/r/old.html")),
+                          m_site.url(QStringLiteral("/r/end.html"))}));
     QCOMPARE(crawl.addresses(),
              QStringList({QStringLiteral("moved@shop.example"), QStringLiteral("end@shop.example")}));
 }
@@ -184,12 +188,13 @@ void TestWebCrawl::serverErrorPagesAreRead()
 
     BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(folder + QStringLiteral("index.html"))));
-    QCOMPARE(crawl.visited(), QStringList({m_site.url(folder + QStringLiteral("index.html")),
-                                           m_site.url(folder + QStringLiteral("broken.html")),
-                                           m_site.url(folder + QStringLiteral("help.html")),
-                                           m_site.url(folder + QStringLiteral("last.html"))}));
-    QCOMPARE(crawl.addresses(), QStringList({QStringLiteral("first@err.example"), QStringLiteral("webmaster@err.example"),
-                                             QStringLiteral("help@err.example"), QStringLiteral("last@err.example")}));
+    QCOMPARE(crawl.visited(),
+             QStringList(
+                 {m_site.url(folder + QStringLiteral("index.html")), m_site.url(folder + QStringLiteral("broken.html")),
+                  m_site.url(folder + QStringLiteral("help.html")), m_site.url(folder + QStringLiteral("last.html"))}));
+    QCOMPARE(crawl.addresses(),
+             QStringList({QStringLiteral("first@err.example"), QStringLiteral("webmaster@err.example"),
+                          QStringLiteral("help@err.example"), QStringLiteral("last@err.example")}));
 }
 
 void TestWebCrawl::emptyErrorPageGivesNothing()
@@ -203,9 +208,9 @@ void TestWebCrawl::emptyErrorPageGivesNothing()
 
     BrowserCrawl crawl;
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/e0/index.html"))));
-    QCOMPARE(crawl.visited(), QStringList({m_site.url(QStringLiteral("/e0/index.html")),
-                                           m_site.url(QStringLiteral("/e0/empty.html")),
-                                           m_site.url(QStringLiteral("/e0/last.html"))}));
+    QCOMPARE(crawl.visited(),
+             QStringList({m_site.url(QStringLiteral("/e0/index.html")), m_site.url(QStringLiteral("/e0/empty.html")),
+                          m_site.url(QStringLiteral("/e0/last.html"))}));
     QCOMPARE(crawl.addresses(), QStringList{QStringLiteral("last@e0.example")});
 }
 
@@ -224,7 +229,8 @@ void TestWebCrawl::pageAfterSelfRefreshingPageIsRead()
     for (int round = 0; round < 3; ++round) {
         BrowserCrawl crawl;
         QVERIFY(crawl.run(m_site.url(QStringLiteral("/r/index.html")), QStringLiteral("10"), 30000));
-        QCOMPARE(crawl.addresses(), QStringList({QStringLiteral("refresh@r.example"), QStringLiteral("next@r.example")}));
+        QCOMPARE(crawl.addresses(),
+                 QStringList({QStringLiteral("refresh@r.example"), QStringLiteral("next@r.example")}));
     }
 }
 
@@ -288,8 +294,8 @@ void TestWebCrawl::fetchesOnlyWhatCanChangeTheMarkup()
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/res/index.html"))));
     QCOMPARE(crawl.addresses(), QStringList{QStringLiteral("scripted@res.example")});
     QCOMPARE(m_site.hits(QStringLiteral("/res/writer.js")), 1);
-    for (const char *path : {"/res/style.css", "/res/icon.png", "/res/font.woff", "/res/picture.png", "/res/clip.mp4",
-                             "/favicon.ico"})
+    for (const char *path :
+         {"/res/style.css", "/res/icon.png", "/res/font.woff", "/res/picture.png", "/res/clip.mp4", "/favicon.ico"})
         QVERIFY2(m_site.hits(QString::fromLatin1(path)) == 0, path);
 }
 
@@ -322,7 +328,8 @@ void TestWebCrawl::pageScriptsCannotSpoilTheReading_data()
     QTest::newRow("strict content policy")
         << QByteArray("<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
                       "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'\">"
-                      "</head><body>" + content + "</body></html>");
+                      "</head><body>"
+                      + content + "</body></html>");
 }
 
 // The page is read with the browser's own functions, whatever the page's

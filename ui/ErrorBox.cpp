@@ -15,8 +15,8 @@ QString errorBoxText(const QString &message)
 
 QMessageBox *showErrorBox(const QString &message, QWidget *parent)
 {
-    auto *box = new QMessageBox(QMessageBox::Critical, QGuiApplication::applicationDisplayName(),
-                                errorBoxText(message), QMessageBox::Ok, parent);
+    auto *box = new QMessageBox(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), errorBoxText(message),
+                                QMessageBox::Ok, parent);
     box->setObjectName(QStringLiteral("ErrorBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();

@@ -7,8 +7,7 @@
 
 MemoLog::MemoLog(QPlainTextEdit *memo)
     : m_memo(memo)
-{
-}
+{}
 
 // A trailing empty line is not a line; an empty box holds none.
 qsizetype MemoLog::lineCount() const

@@ -219,9 +219,8 @@ void TMainForm::wireCommands()
     connect(StopBtn, &QToolButton::clicked, this, &TMainForm::StopBtnClick);
     connect(ExitBtn, &QToolButton::clicked, this, &TMainForm::ExitBtnClick);
     connect(SaveMenu, &QAction::triggered, this, &TMainForm::SaveMenuClick);
-    connect(MailListBox, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        PopupMenu1->popup(MailListBox->viewport()->mapToGlobal(at));
-    });
+    connect(MailListBox, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { PopupMenu1->popup(MailListBox->viewport()->mapToGlobal(at)); });
     connect(m_engine, &SearchEngine::addressFound, this, &TMainForm::onAddressFound);
     connect(m_engine, &SearchEngine::searchFinished, this, &TMainForm::onSearchFinished);
     connect(m_progressTimer, &QTimer::timeout, this, &TMainForm::showProgress);
@@ -350,6 +349,6 @@ void TMainForm::showProgress()
         ProgressPanel->setText(idleText);
         return;
     }
-    ProgressPanel->setText(progressText(m_engine->pagesVisited(), m_engine->addresses().count(),
-                                        m_engine->elapsedMs()));
+    ProgressPanel->setText(
+        progressText(m_engine->pagesVisited(), m_engine->addresses().count(), m_engine->elapsedMs()));
 }

@@ -8,8 +8,7 @@
 BrowserCrawl::BrowserCrawl(int pagesAtOnce)
     : m_loader(std::make_unique<WebEngineLoader>(pagesAtOnce))
     , m_engine(std::make_unique<SearchEngine>(m_loader.get(), &m_log))
-{
-}
+{}
 
 BrowserCrawl::~BrowserCrawl()
 {

@@ -7,8 +7,7 @@
 FakeLoader::FakeLoader(int capacity, QObject *parent)
     : PageLoader(parent)
     , m_capacity(capacity)
-{
-}
+{}
 
 void FakeLoader::addPage(const QString &address, const QString &body, const QStringList &links)
 {

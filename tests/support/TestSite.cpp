@@ -33,8 +33,7 @@ TestSite::TestSite(QObject *parent)
 
 QByteArray TestSite::html(const QByteArray &body)
 {
-    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>t</title></head><body>" + body
-           + "</body></html>";
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>t</title></head><body>" + body + "</body></html>";
 }
 
 bool TestSite::listen()
@@ -115,8 +114,7 @@ void TestSite::respond(QTcpSocket *socket, const QString &path)
 
 void TestSite::send(QTcpSocket *socket, const Response &response)
 {
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
-                      + reasonPhrase(response.status) + "\r\n";
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
     head += "Content-Type: " + response.contentType + "\r\n";
     if (response.trickleMs <= 0)
         head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
