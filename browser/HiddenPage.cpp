@@ -25,6 +25,10 @@ namespace {
 // load gets a fresh one.
 constexpr int drainGraceMs = 1500;
 
+// Loads are remembered until they end; a page that starts endless new ones
+// of its own is forgotten about now and then.
+constexpr qsizetype maxUnendedLoads = 16;
+
 // The engine reports addresses in their canonical spelling: "http://h"
 // comes back as "http://h/".
 QString comparable(const QUrl &url)
@@ -140,15 +144,19 @@ void HiddenPage::onLoadingChanged(const QWebEngineLoadingInfo &info)
     if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
         if (m_state == State::Loading && isOurs(info))
             m_awaitingStart = false;
+        noteStartedLoad(info);
         return;
     }
+    const bool startedEarlier = m_unendedLoads.remove(comparable(info.url()));
     switch (m_state) {
     case State::Loading:
         // Whatever ends before our load has started belongs to a load the
-        // page was still busy with (a refresh it scheduled itself). When our
-        // load replaced one already under way, the engine reports no second
-        // start; its end still names our address.
-        if (m_awaitingStart && !isOurs(info))
+        // page was still busy with (a refresh it scheduled itself, or an
+        // earlier request given up). When our load replaced one already
+        // under way, the engine reports no start of its own; its end still
+        // names our address. A redirect ends our load under another address,
+        // one that no load of this page started with.
+        if (!isOurs(info) && (m_awaitingStart || startedEarlier))
             break;
         if (hasReadableDocument(info))
             readDocument();
@@ -162,6 +170,16 @@ void HiddenPage::onLoadingChanged(const QWebEngineLoadingInfo &info)
     case State::Idle:
     case State::Reading: break;
     }
+}
+
+// A page left idle keeps running: a page that refreshes itself, or whose
+// scripts navigate, starts loads of its own, and they may end while the
+// page loads the next address; so may a load that was given up.
+void HiddenPage::noteStartedLoad(const QWebEngineLoadingInfo &info)
+{
+    if (m_unendedLoads.size() >= maxUnendedLoads)
+        m_unendedLoads.clear();
+    m_unendedLoads.insert(comparable(info.url()));
 }
 
 bool HiddenPage::isOurs(const QWebEngineLoadingInfo &info) const

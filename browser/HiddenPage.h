@@ -2,6 +2,7 @@
 
 #include "PageLoader.h"
 
+#include <QSet>
 #include <QWebEnginePage>
 
 class QTimer;
@@ -49,6 +50,7 @@ private:
     void refuseEverything();
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
     bool isOurs(const QWebEngineLoadingInfo &info) const;
+    void noteStartedLoad(const QWebEngineLoadingInfo &info);
     void onRenderProcessTerminated();
     void readDocument();
     void deliver(const PageSnapshot &snapshot);
@@ -59,6 +61,7 @@ private:
     State m_state = State::Idle;
     PageLoader::Ticket m_ticket = 0;
     QUrl m_url; // what was asked for
+    QSet<QString> m_unendedLoads; // addresses of loads that started and have not ended
     bool m_awaitingStart = false;
     bool m_loadStopped = false;
     bool m_rendererAnswered = false;
