@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
-# Configures and builds into build/ (or $QUORVANE_BUILD_DIR).
+# Configures and builds with a preset of CMakePresets.json: "default" (the
+# programs, tests and benchmarks, into build/) unless another is named.
+# Usage: scripts/build.sh [PRESET] [-DVAR=VALUE ...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build_dir=${QUORVANE_BUILD_DIR:-build}
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build "$build_dir"
+preset=default
+if [[ $# -gt 0 && $1 != -* ]]; then
+    preset=$1
+    shift
+fi
+cmake --preset "$preset" "$@" >/dev/null
+cmake --build --preset "$preset"

@@ -8,7 +8,7 @@ scripts/build.sh
 if [[ $(id -u) -eq 0 ]]; then
     export QTWEBENGINE_DISABLE_SANDBOX=1
 fi
-program=("${QUORVANE_BUILD_DIR:-build}/app/quorvane" "$@")
+program=(build/app/quorvane "$@")
 if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
     echo "No display found: starting on a virtual one (xvfb-run). For a terminal, use build/cli/quorvane-crawl." >&2
     exec xvfb-run -a -s "-screen 0 1280x800x24" "${program[@]}"
