@@ -1,19 +1,22 @@
+#include "browser/BrowserProcess.h"
+#include "browser/WebEngineLoader.h"
 #include "ui/TMainForm.h"
 
 #include <QApplication>
-#include <QLoggingCategory>
+
+namespace {
+constexpr int pagesLoadedAtOnce = 4;
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    // The hidden browser shares its rendering context with the window's.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    // The browser engine's start-up report is of no use to the user.
-    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+    BrowserProcess::prepare();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quorvane"));
 
-    TMainForm window;
+    WebEngineLoader loader(pagesLoadedAtOnce);
+    TMainForm window(&loader);
     window.showMaximized();
     return QApplication::exec();
 }

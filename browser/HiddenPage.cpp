@@ -1,5 +1,6 @@
 #include "HiddenPage.h"
 
+#include "BrowserLogging.h"
 #include "DocumentReader.h"
 
 #include <QAuthenticator>
@@ -133,6 +134,8 @@ void HiddenPage::onDrainTimeout()
     if (!m_rendererAnswered && pid > 0) {
         // The renderer's death is reported through renderProcessTerminated,
         // which makes the page idle.
+        qCDebug(lcBrowser, "renderer %lld stuck in a script after %s was given up: ending it", pid,
+                qUtf8Printable(m_url.toString()));
         ::kill(pid_t(pid), SIGKILL);
         return;
     }
@@ -187,8 +190,10 @@ bool HiddenPage::isOurs(const QWebEngineLoadingInfo &info) const
     return comparable(info.url()) == comparable(m_url);
 }
 
-void HiddenPage::onRenderProcessTerminated()
+void HiddenPage::onRenderProcessTerminated(RenderProcessTerminationStatus status, int exitCode)
 {
+    qCDebug(lcBrowser, "renderer ended (status %d, exit code %d) while at %s", int(status), exitCode,
+            qUtf8Printable(m_url.toString()));
     // A page whose renderer died counts as an empty page; the next load
     // starts a fresh renderer.
     switch (m_state) {

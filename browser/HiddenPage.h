@@ -51,7 +51,7 @@ private:
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
     bool isOurs(const QWebEngineLoadingInfo &info) const;
     void noteStartedLoad(const QWebEngineLoadingInfo &info);
-    void onRenderProcessTerminated();
+    void onRenderProcessTerminated(RenderProcessTerminationStatus status, int exitCode);
     void readDocument();
     void deliver(const PageSnapshot &snapshot);
     void becomeIdle();

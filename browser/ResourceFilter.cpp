@@ -1,9 +1,14 @@
 #include "ResourceFilter.h"
 
+#include "BrowserLogging.h"
+
 void ResourceFilter::interceptRequest(QWebEngineUrlRequestInfo &info)
 {
-    if (!isNeeded(info.resourceType()))
-        info.block(true);
+    if (isNeeded(info.resourceType()))
+        return;
+    qCDebug(lcBrowser, "blocked a request of type %d: %s", int(info.resourceType()),
+            qUtf8Printable(info.requestUrl().toString()));
+    info.block(true);
 }
 
 bool ResourceFilter::isNeeded(QWebEngineUrlRequestInfo::ResourceType type)

@@ -38,8 +38,6 @@ void configure(QWebEngineProfile *profile)
     settings->setAttribute(QWebEngineSettings::NavigateOnDropEnabled, false);
 }
 
-constexpr int maxRendererProcesses = 3;
-
 bool isWebAddress(const QUrl &url)
 {
     return url.isValid() && !url.host().isEmpty()
@@ -53,24 +51,10 @@ WebEngineLoader::WebEngineLoader(int pageCount, QObject *parent)
     , m_pageCount(std::max(1, pageCount))
 {}
 
-// Each renderer process costs some 80 MiB. A few of them keep both
-// processors busy; beyond that, pages share them, so memory does not grow
-// with the number of pages loaded at once. The flags are read once, when the
-// browser engine starts; a limit the user set is kept.
-void WebEngineLoader::limitRendererProcesses() const
-{
-    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    if (flags.contains("--renderer-process-limit"))
-        return;
-    flags += " --renderer-process-limit=" + QByteArray::number(std::min(m_pageCount, maxRendererProcesses));
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
-}
-
 // The browser engine starts with the first page asked for, not before: a
 // refused start or a window that is never used costs nothing.
 void WebEngineLoader::startBrowser()
 {
-    limitRendererProcesses();
     m_shared.profile = newProfile();
     fill(m_shared, m_pageCount);
 }

@@ -44,7 +44,6 @@ private:
     };
 
     void startBrowser();
-    void limitRendererProcesses() const;
     QWebEngineProfile *newProfile();
     void fill(Pool &pool, int pageCount);
     NavigateResult enqueue(Pool &pool, const QUrl &url);

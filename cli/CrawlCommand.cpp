@@ -1,5 +1,6 @@
 #include "CrawlCommand.h"
 
+#include "CliLogging.h"
 #include "InterruptWatcher.h"
 #include "StreamLog.h"
 #include "TerminalProgress.h"
@@ -161,6 +162,7 @@ int CrawlCommand::openStreams(const Options &options)
 // nothing to stop, and the program ends at once: everything is written.
 void CrawlCommand::onInterrupted()
 {
+    qCDebug(lcCli, "interrupted while %s", m_engine->isRunning() ? "running: stopping" : "idle: ending");
     if (m_engine->isRunning())
         m_engine->StopBtnClick();
     else

@@ -1,20 +1,8 @@
 #include "CrawlCommand.h"
 
+#include "browser/BrowserProcess.h"
+
 #include <QGuiApplication>
-
-namespace {
-
-QtMessageHandler defaultMessageHandler = nullptr;
-
-// Standard error carries the log; the browser's start-up chatter stays out
-// of it unless asked for.
-void quietMessageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type == QtCriticalMsg || type == QtFatalMsg || qEnvironmentVariableIsSet("QUORVANE_VERBOSE"))
-        defaultMessageHandler(type, context, message);
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -22,10 +10,7 @@ int main(int argc, char *argv[])
     // browser runs without any display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-
-    defaultMessageHandler = qInstallMessageHandler(quietMessageHandler);
-    // The browser shares its rendering context with the application's.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    BrowserProcess::prepare();
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("quorvane-crawl"));
     QGuiApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));

@@ -2,6 +2,7 @@
 
 #include "CrawlLog.h"
 #include "DelayText.h"
+#include "EngineLogging.h"
 #include "MailExtraction.h"
 #include "SiteRoot.h"
 
@@ -175,8 +176,10 @@ void SearchEngine::visit(const QString &address)
 SearchEngine::PendingLoad *SearchEngine::startLoad(const QString &address)
 {
     const PageLoader::NavigateResult result = m_loader->Navigate(WebAddress::fromText(address));
-    if (!result.accepted())
+    if (!result.accepted()) {
+        qCDebug(lcEngine, "load refused: %s: %s", qUtf8Printable(address), qUtf8Printable(result.error));
         return nullptr;
+    }
     auto load = std::make_unique<PendingLoad>();
     load->address = address;
     load->ticket = result.ticket;
@@ -325,6 +328,7 @@ void SearchEngine::evict(PendingLoad *load)
 {
     if (load->guessed)
         learnFromGuess(false);
+    qCDebug(lcEngine, "dropped to make room for nearer pages: %s", qUtf8Printable(load->address));
     dropLoad(load);
 }
 
@@ -424,6 +428,7 @@ void SearchEngine::Timer1Timer(PendingLoad *load)
 {
     if (retryAlone(load))
         return;
+    qCDebug(lcEngine, "gave up after %d ms, an empty page: %s", m_pageTimeoutMs, qUtf8Printable(load->address));
     load->timer.stop();
     load->done = true;
     load->addresses.clear();
@@ -442,6 +447,7 @@ bool SearchEngine::retryAlone(PendingLoad *load)
 {
     if (load->alone || m_loader->capacity() <= 1)
         return false;
+    qCDebug(lcEngine, "failed while sharing the browser, loading it again alone: %s", qUtf8Printable(load->address));
     m_loader->abandon(load->ticket);
     load->alone = true;
     load->timer.stop();

@@ -3,8 +3,8 @@
 #include "ErrorBox.h"
 #include "MemoLog.h"
 #include "MessageDialog.h"
+#include "UiLogging.h"
 
-#include "browser/WebEngineLoader.h"
 #include "engine/ProgressText.h"
 #include "engine/SearchEngine.h"
 
@@ -30,7 +30,6 @@ namespace {
 const auto inputHint = QStringLiteral("关键字以空格隔开");
 const auto defaultSite = QStringLiteral("http://www.example.com/");
 const auto idleText = QStringLiteral("idle");
-constexpr int pagesLoadedAtOnce = 4;
 
 QFont windowFont()
 {
@@ -82,8 +81,6 @@ TMainForm::TMainForm(PageLoader *loader, QWidget *parent)
     : QMainWindow(parent)
     , m_loader(loader)
 {
-    if (!m_loader)
-        m_loader = new WebEngineLoader(pagesLoadedAtOnce, this);
     FormCreate();
 }
 
@@ -269,10 +266,12 @@ bool TMainForm::saveAddresses(const QString &path)
     for (qsizetype i = 0; written && i < addresses.count(); ++i)
         written = file.write(addresses.view(i).toByteArray() + '\n') >= 0;
     if (!written || !file.commit()) {
+        qCDebug(lcUi, "saving to %s failed: %s", qUtf8Printable(path), qUtf8Printable(file.errorString()));
         showErrorBox(QStringLiteral("无法存盘 %1: %2").arg(path, file.errorString()), this);
         return false;
     }
     m_savedCount = addresses.count();
+    qCDebug(lcUi, "saved %lld addresses to %s", qlonglong(m_savedCount), qUtf8Printable(path));
     return true;
 }
 

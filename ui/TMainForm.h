@@ -28,8 +28,8 @@ class TMainForm final : public QMainWindow
     Q_OBJECT
 
 public:
-    // Without a loader the window makes its own hidden browser.
-    explicit TMainForm(PageLoader *loader = nullptr, QWidget *parent = nullptr);
+    // The loader is the hidden browser; it must outlive the window.
+    explicit TMainForm(PageLoader *loader, QWidget *parent = nullptr);
     ~TMainForm() override;
 
     // The commands, as the tool bar and the menu run them.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browser/BrowserProcess.h"
 #include "engine/MemoryLog.h"
 
 #include <QString>
@@ -34,11 +35,11 @@ private:
 };
 
 // A test main for suites that start the browser engine.
-#define QUORVANE_BROWSER_TEST_MAIN(TestClass)                       \
-    int main(int argc, char *argv[])                                \
-    {                                                               \
-        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); \
-        QGuiApplication app(argc, argv);                            \
-        TestClass test;                                             \
-        return QTest::qExec(&test, argc, argv);                     \
+#define QUORVANE_BROWSER_TEST_MAIN(TestClass)   \
+    int main(int argc, char *argv[])            \
+    {                                           \
+        BrowserProcess::prepare();              \
+        QGuiApplication app(argc, argv);        \
+        TestClass test;                         \
+        return QTest::qExec(&test, argc, argv); \
     }

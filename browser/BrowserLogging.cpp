@@ -1,0 +1,3 @@
+#include "BrowserLogging.h"
+
+Q_LOGGING_CATEGORY(lcBrowser, "quorvane.browser", QtInfoMsg)

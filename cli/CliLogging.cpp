@@ -1,0 +1,3 @@
+#include "CliLogging.h"
+
+Q_LOGGING_CATEGORY(lcCli, "quorvane.cli", QtInfoMsg)

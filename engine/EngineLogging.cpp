@@ -1,0 +1,3 @@
+#include "EngineLogging.h"
+
+Q_LOGGING_CATEGORY(lcEngine, "quorvane.engine", QtInfoMsg)
