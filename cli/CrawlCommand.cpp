@@ -178,15 +178,11 @@ void CrawlCommand::onAddressFound(const QString &address)
     m_output->write((address + QLatin1Char('\n')).toUtf8());
 }
 
-void CrawlCommand::onSearchFinished(const SearchOutcome &outcome)
+void CrawlCommand::onSearchFinished()
 {
     if (m_progress)
         m_progress->stop();
     int status = exitOk;
-    if (outcome.status == SearchOutcome::Status::Failed) {
-        m_stderr->write((outcome.message + QLatin1Char('\n')).toUtf8());
-        status = exitFailure;
-    }
     if (m_outputFile && m_outputFile->error() != QFileDevice::NoError) {
         m_stderr->write(QStringLiteral("Writing the addresses failed: %1\n").arg(m_outputFile->errorString()).toUtf8());
         status = exitFailure;

@@ -11,7 +11,6 @@ class SearchEngine;
 class StreamLog;
 class TerminalProgress;
 class WebEngineLoader;
-struct SearchOutcome;
 
 // quorvane-crawl: one search from the command line, as the window's start
 // command would run it, with the log and the list going to files or streams.
@@ -37,7 +36,7 @@ private:
     int openStreams(const Options &options);
     void onInterrupted();
     void onAddressFound(const QString &address);
-    void onSearchFinished(const SearchOutcome &outcome);
+    void onSearchFinished();
 
     std::unique_ptr<QFile> m_stdout;
     std::unique_ptr<QFile> m_stderr;

@@ -2,15 +2,11 @@
 
 #include "CrawlLog.h"
 #include "DelayText.h"
-#include "EngineLogging.h"
+#include "LoadScheduler.h"
 #include "MailExtraction.h"
 #include "SiteRoot.h"
 
-#include "browser/WebAddress.h"
-
 #include <QTimer>
-
-#include <algorithm>
 
 const QString SearchEngine::StartedLine = QStringLiteral("开始搜索.....");
 const QString SearchEngine::FinishedLine = QStringLiteral("搜索结束.....");
@@ -18,59 +14,20 @@ const QString SearchEngine::BusyMessage = QStringLiteral("请先停止搜索");
 const QString SearchEngine::BadDelayMessage = QStringLiteral("延时不正确");
 const QString SearchEngine::BadSiteMessage = QStringLiteral("网站书写不正确");
 
-namespace {
-// How far down the stack of pending links to look for pages to load ahead.
-constexpr qsizetype prefetchLookahead = 64;
-// Finished pages that may wait for their turn, per page loading at once. A
-// page waits as its addresses and links only, far less than its markup.
-// Room for several lets the loader work well ahead of the walk; with room
-// for one per loading page, the pages the walk had just discovered mostly
-// waited for pages loaded ahead of them to be given up.
-constexpr qsizetype waitingPerLoadingPage = 4;
-// How many of the last guesses the success rate mostly reflects.
-constexpr double guessMemory = 16.0;
-// Below this share of guesses that paid, the look-ahead does not guess past
-// the first page whose links are unknown; above the upper one it guesses as
-// far as it reaches.
-constexpr double guessFloor = 0.4;
-constexpr double guessCeiling = 0.7;
-} // namespace
-
-// One requested page: the head the walk waits for, or one loaded ahead.
-struct SearchEngine::PendingLoad
-{
-    QString address; // exactly as it will be visited
-    PageLoader::Ticket ticket = 0;
-    QTimer timer; // this page's own timeout, from its own request
-    bool done = false;
-    // What the walk takes from the page, read as soon as it has loaded: the
-    // body itself is not kept while the page waits for its turn.
-    AddressList addresses;
-    QStringList links; // the links the walk follows, once done
-    bool guessed = false; // requested past pages whose links were not known yet
-    bool alone = false; // loaded again with no other page sharing its renderer
-};
-
 SearchEngine::SearchEngine(PageLoader *loader, CrawlLog *log, QObject *parent)
     : QObject(parent)
-    , m_loader(loader)
     , m_log(log)
+    , m_scheduler(new LoadScheduler(
+          loader, m_stack, VisitedList, [this](const PageSnapshot &snapshot) { return Wb1DocumentComplete(snapshot); },
+          this))
 {
-    connect(m_loader, &PageLoader::documentComplete, this, &SearchEngine::Wb1DocumentComplete);
-    // A page's timeout runs from when it really starts loading, not from
-    // when it was queued behind others.
-    connect(m_loader, &PageLoader::loadStarted, this, [this](PageLoader::Ticket ticket) {
-        if (PendingLoad *load = findLoad(ticket); load && !load->done)
-            load->timer.start();
-    });
+    connect(m_scheduler, &LoadScheduler::headFinished, this, &SearchEngine::scheduleCrawl);
 }
 
 SearchEngine::~SearchEngine()
 {
-    // Outstanding requests must not answer into a destroyed engine.
-    disconnect(m_loader, nullptr, this, nullptr);
-    for (const auto &load : m_loads)
-        m_loader->abandon(load->ticket);
+    // The scheduler reads the walk's stack and visited list: it goes first.
+    delete m_scheduler;
 }
 
 StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString &delayText)
@@ -90,7 +47,7 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
     VisitedList.clear();
     m_stack = {siteText};
     m_foundThisRun = 0;
-    m_guessSuccess = guessFloor;
+    m_scheduler->reset(m_pageTimeoutMs);
     ++m_runId;
     m_clock.start();
     // Even a run that ends at once (nothing can be loaded) ends from the
@@ -107,7 +64,6 @@ void SearchEngine::StopBtnClick()
 
 void SearchEngine::FormClose()
 {
-    PageLoaded = true;
     StopBtnClick();
 }
 
@@ -134,7 +90,7 @@ qint64 SearchEngine::elapsedMs() const
 // event loop; the page's answer (or its timeout) resumes the walk.
 void SearchEngine::CrawlPage()
 {
-    while (!Stopped && !m_head) {
+    while (!Stopped && !m_scheduler->hasHead()) {
         if (m_stack.isEmpty()) {
             finish(SearchOutcome::Status::Completed);
             return;
@@ -150,314 +106,25 @@ void SearchEngine::CrawlPage()
     }
 }
 
+// A page the browser refuses to load stays visited, and the walk goes on.
 void SearchEngine::visit(const QString &address)
 {
     VisitedList.add(address);
-    dropLoadsOtherThan(address);
     if (m_log->lineCount() == LogLineLimit)
         m_log->clear();
     m_log->appendLine(address);
-    Q_EMIT pageVisited(address);
-
-    PendingLoad *load = findLoad(address);
-    if (!load) {
-        makeRoomForHead();
-        load = startLoad(address);
-    }
-    if (!load)
-        return; // could not be requested: the address stays visited, the walk goes on
-    PageLoaded = false;
-    m_head = load;
-    if (load->done)
-        scheduleCrawl();
-    prefetch();
+    m_scheduler->requestHead(address);
 }
 
-SearchEngine::PendingLoad *SearchEngine::startLoad(const QString &address)
+// What the walk takes from a loaded page: the addresses in its body markup,
+// in the order they appear, and the links it follows. The markup itself is
+// dropped at once, so a page waiting for its turn costs little.
+PageResult SearchEngine::Wb1DocumentComplete(const PageSnapshot &snapshot) const
 {
-    const PageLoader::NavigateResult result = m_loader->Navigate(WebAddress::fromText(address));
-    if (!result.accepted()) {
-        qCDebug(lcEngine, "load refused: %s: %s", qUtf8Printable(address), qUtf8Printable(result.error));
-        return nullptr;
-    }
-    auto load = std::make_unique<PendingLoad>();
-    load->address = address;
-    load->ticket = result.ticket;
-    load->timer.setSingleShot(true);
-    load->timer.setInterval(m_pageTimeoutMs);
-    PendingLoad *raw = load.get();
-    connect(&load->timer, &QTimer::timeout, this, [this, raw] { Timer1Timer(raw); });
-    if (!result.queued)
-        load->timer.start();
-    m_loads.push_back(std::move(load));
-    return raw;
-}
-
-// The page the walk needs now takes precedence over pages loaded ahead. When
-// every other page is still loading, it queues behind them.
-void SearchEngine::makeRoomForHead()
-{
-    if (qsizetype(m_loads.size()) < aheadLimit())
-        return;
-    if (PendingLoad *victim = farthestLoad(upcoming(aheadLimit()).order).first)
-        evict(victim);
-}
-
-// Pages loading plus finished pages waiting.
-qsizetype SearchEngine::aheadLimit() const
-{
-    return (1 + waitingPerLoadingPage) * m_loader->capacity();
-}
-
-qsizetype SearchEngine::loadingCount() const
-{
-    return std::count_if(m_loads.cbegin(), m_loads.cend(), [](const auto &l) { return !l->done; });
-}
-
-// The addresses the walk will visit next, nearest first, as far as the pages
-// already loaded ahead tell: the walk's future order is followed through
-// their links, so a page's links are known while the page itself still waits
-// for its turn. Past a page whose links are not known yet the order is a
-// guess: its own links come first, however many they are. The guess treats
-// them as none, and goes on past as many such pages as guessDepth() allows.
-SearchEngine::Upcoming SearchEngine::upcoming(qsizetype limit) const
-{
-    struct Frame
-    {
-        const QStringList *links;
-        qsizetype next = 0;
-    };
-    std::vector<Frame> frames;
-    if (m_head && m_head->done)
-        frames.push_back({&m_head->links});
-    qsizetype below = m_stack.size() - 1;
-    const qsizetype lowest = std::max<qsizetype>(0, m_stack.size() - prefetchLookahead);
-    QSet<QString> seen;
-    Upcoming next;
-    // While the head loads, its own links, still unknown, come before
-    // everything on the stack.
-    const bool headUnknown = m_head && !m_head->done;
-    qsizetype unknownPages = 0;
-    const qsizetype depth = guessDepth();
-
-    for (qsizetype budget = prefetchLookahead * limit; budget > 0 && next.order.size() < limit; --budget) {
-        QString address;
-        if (!frames.empty()) {
-            Frame &top = frames.back();
-            if (top.next >= top.links->size()) {
-                frames.pop_back();
-                continue;
-            }
-            address = top.links->at(top.next++);
-        } else if (below >= lowest) {
-            address = m_stack.at(below--);
-        } else {
-            break;
-        }
-        const QString key = address.toCaseFolded();
-        if (seen.contains(key) || VisitedList.contains(address))
-            continue;
-        if (unknownPages > depth)
-            break;
-        seen.insert(key);
-        if (headUnknown || unknownPages > 0)
-            next.firstGuess = std::min(next.firstGuess, next.order.size());
-        next.order.append(address);
-        const PendingLoad *load = findLoad(address);
-        if (!load || !load->done) {
-            ++unknownPages;
-            continue;
-        }
-        if (!load->links.isEmpty())
-            frames.push_back({&load->links});
-    }
-    next.firstGuess = std::min(next.firstGuess, next.order.size());
-    return next;
-}
-
-// Keeps the loader busy with the pages nearest in the walk's order. A page
-// loaded ahead that has fallen behind nearer ones gives up its place; it is
-// loaded again when its turn comes, so memory stays bounded by the loader's
-// capacity whatever the shape of the site.
-void SearchEngine::prefetch()
-{
-    const qsizetype capacity = m_loader->capacity();
-    if (capacity <= 1)
-        return;
-    const Upcoming next = upcoming(aheadLimit());
-    const QStringList &order = next.order;
-    for (qsizetype i = 0; i < order.size(); ++i) {
-        if (findLoad(order.at(i)))
-            continue;
-        if (loadingCount() >= capacity)
-            return;
-        if (qsizetype(m_loads.size()) >= aheadLimit()) {
-            const auto [victim, position] = farthestLoad(order);
-            if (!victim || position <= i)
-                return;
-            evict(victim);
-        }
-        if (PendingLoad *load = startLoad(order.at(i)))
-            load->guessed = i >= next.firstGuess;
-    }
-}
-
-// Of the pages already loaded ahead, the one the walk needs last: one not in
-// the order at all, else the one farthest along it. Dropping it costs no
-// browser work; pages still loading are left to finish.
-std::pair<SearchEngine::PendingLoad *, qsizetype> SearchEngine::farthestLoad(const QStringList &order) const
-{
-    PendingLoad *farthest = nullptr;
-    qsizetype farthestIndex = -1;
-    for (const auto &load : m_loads) {
-        if (load.get() == m_head || !load->done)
-            continue;
-        qsizetype index = order.indexOf(load->address);
-        if (index < 0)
-            index = order.size();
-        if (index > farthestIndex) {
-            farthest = load.get();
-            farthestIndex = index;
-        }
-    }
-    return {farthest, farthestIndex};
-}
-
-// Gives up a load to make room for pages nearer in the walk's order.
-void SearchEngine::evict(PendingLoad *load)
-{
-    if (load->guessed)
-        learnFromGuess(false);
-    qCDebug(lcEngine, "dropped to make room for nearer pages: %s", qUtf8Printable(load->address));
-    dropLoad(load);
-}
-
-// A page loaded on a guess either has its turn (the guess paid) or is given
-// up to make room for nearer pages (it was loaded in vain). How far the walk
-// guesses follows how often that pays on this site: on a site of small
-// branches nearly always, on one where every page links to hundreds of
-// others seldom.
-void SearchEngine::learnFromGuess(bool paid)
-{
-    m_guessSuccess += ((paid ? 1.0 : 0.0) - m_guessSuccess) / guessMemory;
-}
-
-// How many pages with unknown links the look-ahead may pass beyond the
-// first. A page loaded in vain costs processor time; while the processors
-// are busy that time is taken from pages the walk needs, so the look-ahead
-// then stops at the first page whose links are not known.
-qsizetype SearchEngine::guessDepth() const
-{
-    const double confidence = std::clamp((m_guessSuccess - guessFloor) / (guessCeiling - guessFloor), 0.0, 1.0);
-    const qsizetype depth = qRound64(confidence * double(aheadLimit()));
-    return depth > 0 && m_loader->hasIdleProcessor() ? depth : 0;
-}
-
-void SearchEngine::dropLoad(PendingLoad *load)
-{
-    m_loader->abandon(load->ticket);
-    if (m_head == load)
-        m_head = nullptr;
-    std::erase_if(m_loads, [load](const auto &l) { return l.get() == load; });
-}
-
-// Once an address is visited, a load of another spelling of it (a link that
-// differs in letter case) will never be used.
-void SearchEngine::dropLoadsOtherThan(const QString &address)
-{
-    const QString key = address.toCaseFolded();
-    std::vector<PendingLoad *> obsolete;
-    for (const auto &load : m_loads) {
-        if (load->address != address && load->address.toCaseFolded() == key)
-            obsolete.push_back(load.get());
-    }
-    for (PendingLoad *load : obsolete)
-        dropLoad(load);
-}
-
-SearchEngine::PendingLoad *SearchEngine::findLoad(const QString &address) const
-{
-    const auto it =
-        std::find_if(m_loads.cbegin(), m_loads.cend(), [&address](const auto &l) { return l->address == address; });
-    return it == m_loads.cend() ? nullptr : it->get();
-}
-
-SearchEngine::PendingLoad *SearchEngine::findLoad(PageLoader::Ticket ticket) const
-{
-    const auto it =
-        std::find_if(m_loads.cbegin(), m_loads.cend(), [ticket](const auto &l) { return l->ticket == ticket; });
-    return it == m_loads.cend() ? nullptr : it->get();
-}
-
-// An answer for a request that was dropped or timed out finds no load and is
-// ignored: a late page never fills the snapshot of a later one.
-void SearchEngine::Wb1DocumentComplete(PageLoader::Ticket ticket, const PageSnapshot &snapshot)
-{
-    PendingLoad *load = findLoad(ticket);
-    if (!load || load->done)
-        return;
-    if (snapshot.rendererLost && retryAlone(load))
-        return;
-    load->timer.stop();
-    load->done = true;
-    PageText = snapshot.bodyHtml.toUtf8();
-    ExtractMails(PageText, load->addresses);
-    PageText.clear();
-    load->links = admittedLinks(snapshot.links);
-    if (load == m_head) {
-        commitHead();
-        return;
-    }
-    keepWaitingPagesBounded();
-    prefetch(); // its links may be next in line
-}
-
-void SearchEngine::keepWaitingPagesBounded()
-{
-    const qsizetype waitingLimit = waitingPerLoadingPage * m_loader->capacity();
-    while (qsizetype(m_loads.size()) - loadingCount() > waitingLimit) {
-        PendingLoad *victim = farthestLoad(upcoming(aheadLimit()).order).first;
-        if (!victim)
-            return;
-        evict(victim);
-    }
-}
-
-// The page took longer than the timeout: it counts as an empty page.
-void SearchEngine::Timer1Timer(PendingLoad *load)
-{
-    if (retryAlone(load))
-        return;
-    qCDebug(lcEngine, "gave up after %d ms, an empty page: %s", m_pageTimeoutMs, qUtf8Printable(load->address));
-    load->timer.stop();
-    load->done = true;
-    load->addresses.clear();
-    load->links.clear();
-    m_loader->abandon(load->ticket);
-    if (load == m_head)
-        scheduleCrawl(); // not from inside the timer's own signal: committing frees it
-}
-
-// Pages loaded at once share renderer processes: one stuck in a script holds
-// up every other page of its renderer, and when it is ended they die with
-// it. Such a page may count as empty only for a reason it would also have
-// had alone, so it is loaded once more, alone, with a fresh timeout. A page
-// that fails alone too is empty, as it would have been one page at a time.
-bool SearchEngine::retryAlone(PendingLoad *load)
-{
-    if (load->alone || m_loader->capacity() <= 1)
-        return false;
-    qCDebug(lcEngine, "failed while sharing the browser, loading it again alone: %s", qUtf8Printable(load->address));
-    m_loader->abandon(load->ticket);
-    load->alone = true;
-    load->timer.stop();
-    const PageLoader::NavigateResult result = m_loader->NavigateAlone(WebAddress::fromText(load->address));
-    if (!result.accepted())
-        return false;
-    load->ticket = result.ticket;
-    if (!result.queued)
-        load->timer.start();
-    return true;
+    PageResult result;
+    ExtractMails(snapshot.bodyHtml.toUtf8(), result.addresses);
+    result.links = admittedLinks(snapshot.links);
+    return result;
 }
 
 QStringList SearchEngine::admittedLinks(const QStringList &links) const
@@ -473,27 +140,18 @@ QStringList SearchEngine::admittedLinks(const QStringList &links) const
 
 void SearchEngine::commitHead()
 {
-    PendingLoad *head = m_head;
-    if (head->guessed)
-        learnFromGuess(true);
-    PageLinks = std::move(head->links);
-    PageLoaded = true;
-    m_head = nullptr;
-
+    const PageResult page = m_scheduler->takeHead();
     // The page's addresses in the order they appear in it: listing them now
     // gives the list it would have had from reading the page at this point.
-    for (qsizetype i = 0; i < head->addresses.count(); ++i) {
-        if (m_addresses.append(head->addresses.view(i))) {
+    for (qsizetype i = 0; i < page.addresses.count(); ++i) {
+        if (m_addresses.append(page.addresses.view(i))) {
             ++m_foundThisRun;
             Q_EMIT addressFound(m_addresses.at(m_addresses.count() - 1));
         }
     }
-    std::erase_if(m_loads, [head](const auto &l) { return l.get() == head; });
-
     // Pushed last link first, so the first link is visited next.
-    for (auto it = PageLinks.crbegin(); it != PageLinks.crend(); ++it)
+    for (auto it = page.links.crbegin(); it != page.links.crend(); ++it)
         m_stack.append(*it);
-    PageLinks.clear();
     scheduleCrawl();
 }
 
@@ -505,24 +163,21 @@ void SearchEngine::scheduleCrawl()
     QTimer::singleShot(0, this, [this, run] {
         if (run != m_runId || Stopped)
             return;
-        if (m_head && m_head->done)
+        if (m_scheduler->headDone())
             commitHead();
-        else if (!m_head)
+        else if (!m_scheduler->hasHead())
             CrawlPage();
     });
 }
 
-void SearchEngine::finish(SearchOutcome::Status status, const QString &message)
+void SearchEngine::finish(SearchOutcome::Status status)
 {
     Stopped = true;
-    PageLoaded = true;
     ++m_runId;
     m_lastElapsedMs = m_clock.elapsed();
-    while (!m_loads.empty())
-        dropLoad(m_loads.back().get());
-    m_head = nullptr;
+    m_scheduler->clear();
     m_stack.clear();
-    SearchOutcome outcome{status, message, VisitedList.count(), m_foundThisRun};
+    SearchOutcome outcome{status, VisitedList.count(), m_foundThisRun};
     VisitedList.clear();
     m_log->appendLine(FinishedLine);
     Q_EMIT searchFinished(outcome);

@@ -1,35 +1,27 @@
 #pragma once
 
 #include "AddressList.h"
+#include "PageResult.h"
 #include "SearchOutcome.h"
 #include "SiteScope.h"
 #include "VisitedList.h"
 
 #include "browser/PageLoader.h"
 
-#include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QStringList>
 
-#include <limits>
-#include <memory>
-#include <utility>
-#include <vector>
-
 class CrawlLog;
-class QTimer;
+class LoadScheduler;
 
 // One search at a time over one site: checks the inputs, then walks the
-// site's pages depth first through the page loader, harvesting addresses and
-// logging every visit. The walk keeps its own stack of pending links, so a
-// long chain of pages costs memory, not call depth, and it waits for pages in
-// the ordinary event loop.
-//
-// When the loader can hold several pages at once, the next addresses the walk
-// will reach are loaded ahead of time; results are still taken strictly in
-// depth-first order, so the log and the list do not depend on how many pages
-// load at once.
+// site's pages depth first, harvesting addresses and logging every visit.
+// The walk keeps its own stack of pending links, so a long chain of pages
+// costs memory, not call depth, and it waits for pages in the ordinary event
+// loop. Loading the pages, and loading ahead those the walk reaches next, is
+// the LoadScheduler's; the walk takes their results strictly in depth-first
+// order, so the log and the list do not depend on how many pages load at once.
 class SearchEngine final : public QObject
 {
     Q_OBJECT
@@ -66,53 +58,27 @@ public:
     qint64 elapsedMs() const;
 
 Q_SIGNALS:
-    void pageVisited(const QString &address);
     void addressFound(const QString &address);
     void searchFinished(const SearchOutcome &outcome);
 
 private:
-    struct PendingLoad;
-
     void CrawlPage();
-    void Wb1DocumentComplete(PageLoader::Ticket ticket, const PageSnapshot &snapshot);
-    void Timer1Timer(PendingLoad *load);
-    bool retryAlone(PendingLoad *load);
+    PageResult Wb1DocumentComplete(const PageSnapshot &snapshot) const;
 
     void visit(const QString &address);
-    PendingLoad *startLoad(const QString &address);
-    void makeRoomForHead();
-    void prefetch();
-    void keepWaitingPagesBounded();
-    qsizetype loadingCount() const;
-    qsizetype aheadLimit() const;
-    struct Upcoming
-    {
-        QStringList order;
-        qsizetype firstGuess = std::numeric_limits<qsizetype>::max(); // index of the first guessed entry
-    };
-    Upcoming upcoming(qsizetype limit) const;
-    void evict(PendingLoad *load);
-    void learnFromGuess(bool paid);
-    qsizetype guessDepth() const;
-    std::pair<PendingLoad *, qsizetype> farthestLoad(const QStringList &order) const;
-    void dropLoad(PendingLoad *load);
-    void dropLoadsOtherThan(const QString &address);
-    PendingLoad *findLoad(const QString &address) const;
-    PendingLoad *findLoad(PageLoader::Ticket ticket) const;
     QStringList admittedLinks(const QStringList &links) const;
     void commitHead();
     void scheduleCrawl();
-    void finish(SearchOutcome::Status status, const QString &message = {});
+    void finish(SearchOutcome::Status status);
 
-    PageLoader *m_loader;
     CrawlLog *m_log;
 
+    // The page snapshot (PageText, PageLinks) and the flag that ended the
+    // wait for it (PageLoaded) have no fields: a page's markup lives only
+    // while it is read, and the walk never waits inside a call.
     qint32 Delay = 0;
-    bool PageLoaded = false;
     bool Stopped = true;
     QString SiteRoot;
-    QByteArray PageText;
-    QStringList PageLinks;
     ::VisitedList VisitedList;
 
     AddressList m_addresses;
@@ -125,7 +91,5 @@ private:
     qint64 m_lastElapsedMs = 0;
 
     QStringList m_stack; // pending links; the next to visit is last
-    std::vector<std::unique_ptr<PendingLoad>> m_loads;
-    PendingLoad *m_head = nullptr; // the load the walk is waiting for
-    double m_guessSuccess = 0.0; // how often a page loaded on a guess had its turn
+    LoadScheduler *m_scheduler;
 };

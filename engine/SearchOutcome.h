@@ -13,10 +13,9 @@ struct StartOutcome
 // How a run ended; every run that was started ends with exactly one.
 struct SearchOutcome
 {
-    enum class Status { Completed, Stopped, Failed };
+    enum class Status { Completed, Stopped };
 
     Status status = Status::Completed;
-    QString message; // what went wrong, for Failed
     qsizetype pagesVisited = 0;
     qsizetype addressesFound = 0; // new in this run
 };

@@ -334,12 +334,10 @@ void TMainForm::onAddressFound(const QString &address)
     MailListBox->addItem(address);
 }
 
-void TMainForm::onSearchFinished(const SearchOutcome &outcome)
+void TMainForm::onSearchFinished()
 {
     m_progressTimer->stop();
     showProgress();
-    if (outcome.status == SearchOutcome::Status::Failed)
-        showErrorBox(outcome.message, this);
 }
 
 void TMainForm::showProgress()

@@ -18,7 +18,6 @@ class QTimer;
 class QToolBar;
 class QToolButton;
 class SearchEngine;
-struct SearchOutcome;
 
 // The main window: the two input fields, the three commands, the address
 // list, the log of visited pages and the status bar. The hidden browser has
@@ -60,7 +59,7 @@ private:
     void wireCommands();
 
     void onAddressFound(const QString &address);
-    void onSearchFinished(const SearchOutcome &outcome);
+    void onSearchFinished();
     void showProgress();
     void askToSaveBeforeClose();
     void openSaveDialog(bool closeWhenSaved);

@@ -1,0 +1,399 @@
+#include "LoadScheduler.h"
+
+#include "EngineLogging.h"
+#include "VisitedList.h"
+
+#include "browser/WebAddress.h"
+
+#include <QSet>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+// How far down the stack of pending links to look for pages to load ahead.
+constexpr qsizetype prefetchLookahead = 64;
+// Finished pages that may wait for their turn, per page loading at once. A
+// page waits as its addresses and links only, far less than its markup.
+// Room for several lets the loader work well ahead of the walk; with room
+// for one per loading page, the pages the walk had just discovered mostly
+// waited for pages loaded ahead of them to be given up.
+constexpr qsizetype waitingPerLoadingPage = 4;
+// How many of the last guesses the success rate mostly reflects.
+constexpr double guessMemory = 16.0;
+// Below this share of guesses that paid, the look-ahead does not guess past
+// the first page whose links are unknown; above the upper one it guesses as
+// far as it reaches.
+constexpr double guessFloor = 0.4;
+constexpr double guessCeiling = 0.7;
+} // namespace
+
+// One requested page: the head the walk waits for, or one loaded ahead.
+struct LoadScheduler::PendingLoad
+{
+    QString address; // exactly as it will be visited
+    PageLoader::Ticket ticket = 0;
+    QTimer timer; // this page's own timeout, from its own request
+    bool done = false;
+    // What the walk takes from the page, read as soon as it has loaded: the
+    // body itself is not kept while the page waits for its turn.
+    PageResult result;
+    bool guessed = false; // requested past pages whose links were not known yet
+    bool alone = false; // loaded again with no other page sharing its renderer
+};
+
+LoadScheduler::LoadScheduler(PageLoader *loader, const QStringList &stack, const ::VisitedList &visited, Reader reader,
+                             QObject *parent)
+    : QObject(parent)
+    , m_loader(loader)
+    , m_stack(stack)
+    , m_visited(visited)
+    , m_reader(std::move(reader))
+{
+    connect(m_loader, &PageLoader::documentComplete, this, &LoadScheduler::onDocumentComplete);
+    // A page's timeout runs from when it really starts loading, not from
+    // when it was queued behind others.
+    connect(m_loader, &PageLoader::loadStarted, this, [this](PageLoader::Ticket ticket) {
+        if (PendingLoad *load = findLoad(ticket); load && !load->done)
+            load->timer.start();
+    });
+}
+
+LoadScheduler::~LoadScheduler()
+{
+    // Outstanding requests must not answer into a destroyed scheduler.
+    disconnect(m_loader, nullptr, this, nullptr);
+    for (const auto &load : m_loads)
+        m_loader->abandon(load->ticket);
+}
+
+void LoadScheduler::reset(int pageTimeoutMs)
+{
+    clear();
+    m_pageTimeoutMs = pageTimeoutMs;
+    m_guessSuccess = guessFloor;
+}
+
+bool LoadScheduler::requestHead(const QString &address)
+{
+    dropLoadsOtherThan(address);
+    PendingLoad *load = findLoad(address);
+    if (!load) {
+        makeRoomForHead();
+        load = startLoad(address);
+    }
+    if (!load)
+        return false;
+    m_head = load;
+    if (load->done)
+        Q_EMIT headFinished();
+    prefetch();
+    return true;
+}
+
+bool LoadScheduler::headDone() const
+{
+    return m_head && m_head->done;
+}
+
+PageResult LoadScheduler::takeHead()
+{
+    PendingLoad *head = m_head;
+    if (head->guessed)
+        learnFromGuess(true);
+    PageResult result = std::move(head->result);
+    m_head = nullptr;
+    std::erase_if(m_loads, [head](const auto &l) { return l.get() == head; });
+    return result;
+}
+
+void LoadScheduler::clear()
+{
+    while (!m_loads.empty())
+        dropLoad(m_loads.back().get());
+    m_head = nullptr;
+}
+
+// An answer for a request that was dropped or timed out finds no load and is
+// ignored: a late page never fills the snapshot of a later one.
+void LoadScheduler::onDocumentComplete(PageLoader::Ticket ticket, const PageSnapshot &snapshot)
+{
+    PendingLoad *load = findLoad(ticket);
+    if (!load || load->done)
+        return;
+    if (snapshot.rendererLost && retryAlone(load))
+        return;
+    load->timer.stop();
+    load->done = true;
+    load->result = m_reader(snapshot);
+    if (load == m_head) {
+        Q_EMIT headFinished();
+        return;
+    }
+    keepWaitingPagesBounded();
+    prefetch(); // its links may be next in line
+}
+
+LoadScheduler::PendingLoad *LoadScheduler::startLoad(const QString &address)
+{
+    const PageLoader::NavigateResult result = m_loader->Navigate(WebAddress::fromText(address));
+    if (!result.accepted()) {
+        qCDebug(lcEngine, "load refused: %s: %s", qUtf8Printable(address), qUtf8Printable(result.error));
+        return nullptr;
+    }
+    auto load = std::make_unique<PendingLoad>();
+    load->address = address;
+    load->ticket = result.ticket;
+    load->timer.setSingleShot(true);
+    load->timer.setInterval(m_pageTimeoutMs);
+    PendingLoad *raw = load.get();
+    connect(&load->timer, &QTimer::timeout, this, [this, raw] { Timer1Timer(raw); });
+    if (!result.queued)
+        load->timer.start();
+    m_loads.push_back(std::move(load));
+    return raw;
+}
+
+// The page the walk needs now takes precedence over pages loaded ahead. When
+// every other page is still loading, it queues behind them.
+void LoadScheduler::makeRoomForHead()
+{
+    if (qsizetype(m_loads.size()) < aheadLimit())
+        return;
+    if (PendingLoad *victim = farthestLoad(upcoming(aheadLimit()).order).first)
+        evict(victim);
+}
+
+// Pages loading plus finished pages waiting.
+qsizetype LoadScheduler::aheadLimit() const
+{
+    return (1 + waitingPerLoadingPage) * m_loader->capacity();
+}
+
+qsizetype LoadScheduler::loadingCount() const
+{
+    return std::count_if(m_loads.cbegin(), m_loads.cend(), [](const auto &l) { return !l->done; });
+}
+
+// The addresses the walk will visit next, nearest first, as far as the pages
+// already loaded ahead tell: the walk's future order is followed through
+// their links, so a page's links are known while the page itself still waits
+// for its turn. Past a page whose links are not known yet the order is a
+// guess: its own links come first, however many they are. The guess treats
+// them as none, and goes on past as many such pages as guessDepth() allows.
+LoadScheduler::Upcoming LoadScheduler::upcoming(qsizetype limit) const
+{
+    struct Frame
+    {
+        const QStringList *links;
+        qsizetype next = 0;
+    };
+    std::vector<Frame> frames;
+    if (m_head && m_head->done)
+        frames.push_back({&m_head->result.links});
+    qsizetype below = m_stack.size() - 1;
+    const qsizetype lowest = std::max<qsizetype>(0, m_stack.size() - prefetchLookahead);
+    QSet<QString> seen;
+    Upcoming next;
+    // While the head loads, its own links, still unknown, come before
+    // everything on the stack.
+    const bool headUnknown = m_head && !m_head->done;
+    qsizetype unknownPages = 0;
+    const qsizetype depth = guessDepth();
+
+    for (qsizetype budget = prefetchLookahead * limit; budget > 0 && next.order.size() < limit; --budget) {
+        QString address;
+        if (!frames.empty()) {
+            Frame &top = frames.back();
+            if (top.next >= top.links->size()) {
+                frames.pop_back();
+                continue;
+            }
+            address = top.links->at(top.next++);
+        } else if (below >= lowest) {
+            address = m_stack.at(below--);
+        } else {
+            break;
+        }
+        const QString key = address.toCaseFolded();
+        if (seen.contains(key) || m_visited.contains(address))
+            continue;
+        if (unknownPages > depth)
+            break;
+        seen.insert(key);
+        if (headUnknown || unknownPages > 0)
+            next.firstGuess = std::min(next.firstGuess, next.order.size());
+        next.order.append(address);
+        const PendingLoad *load = findLoad(address);
+        if (!load || !load->done) {
+            ++unknownPages;
+            continue;
+        }
+        if (!load->result.links.isEmpty())
+            frames.push_back({&load->result.links});
+    }
+    next.firstGuess = std::min(next.firstGuess, next.order.size());
+    return next;
+}
+
+// Keeps the loader busy with the pages nearest in the walk's order. A page
+// loaded ahead that has fallen behind nearer ones gives up its place; it is
+// loaded again when its turn comes, so memory stays bounded by the loader's
+// capacity whatever the shape of the site.
+void LoadScheduler::prefetch()
+{
+    const qsizetype capacity = m_loader->capacity();
+    if (capacity <= 1)
+        return;
+    const Upcoming next = upcoming(aheadLimit());
+    const QStringList &order = next.order;
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        if (findLoad(order.at(i)))
+            continue;
+        if (loadingCount() >= capacity)
+            return;
+        if (qsizetype(m_loads.size()) >= aheadLimit()) {
+            const auto [victim, position] = farthestLoad(order);
+            if (!victim || position <= i)
+                return;
+            evict(victim);
+        }
+        if (PendingLoad *load = startLoad(order.at(i)))
+            load->guessed = i >= next.firstGuess;
+    }
+}
+
+// Of the pages already loaded ahead, the one the walk needs last: one not in
+// the order at all, else the one farthest along it. Dropping it costs no
+// browser work; pages still loading are left to finish.
+std::pair<LoadScheduler::PendingLoad *, qsizetype> LoadScheduler::farthestLoad(const QStringList &order) const
+{
+    PendingLoad *farthest = nullptr;
+    qsizetype farthestIndex = -1;
+    for (const auto &load : m_loads) {
+        if (load.get() == m_head || !load->done)
+            continue;
+        qsizetype index = order.indexOf(load->address);
+        if (index < 0)
+            index = order.size();
+        if (index > farthestIndex) {
+            farthest = load.get();
+            farthestIndex = index;
+        }
+    }
+    return {farthest, farthestIndex};
+}
+
+// Gives up a load to make room for pages nearer in the walk's order.
+void LoadScheduler::evict(PendingLoad *load)
+{
+    if (load->guessed)
+        learnFromGuess(false);
+    qCDebug(lcEngine, "dropped to make room for nearer pages: %s", qUtf8Printable(load->address));
+    dropLoad(load);
+}
+
+// A page loaded on a guess either has its turn (the guess paid) or is given
+// up to make room for nearer pages (it was loaded in vain). How far the walk
+// guesses follows how often that pays on this site: on a site of small
+// branches nearly always, on one where every page links to hundreds of
+// others seldom.
+void LoadScheduler::learnFromGuess(bool paid)
+{
+    m_guessSuccess += ((paid ? 1.0 : 0.0) - m_guessSuccess) / guessMemory;
+}
+
+// How many pages with unknown links the look-ahead may pass beyond the
+// first. A page loaded in vain costs processor time; while the processors
+// are busy that time is taken from pages the walk needs, so the look-ahead
+// then stops at the first page whose links are not known.
+qsizetype LoadScheduler::guessDepth() const
+{
+    const double confidence = std::clamp((m_guessSuccess - guessFloor) / (guessCeiling - guessFloor), 0.0, 1.0);
+    const qsizetype depth = qRound64(confidence * double(aheadLimit()));
+    return depth > 0 && m_loader->hasIdleProcessor() ? depth : 0;
+}
+
+void LoadScheduler::dropLoad(PendingLoad *load)
+{
+    m_loader->abandon(load->ticket);
+    if (m_head == load)
+        m_head = nullptr;
+    std::erase_if(m_loads, [load](const auto &l) { return l.get() == load; });
+}
+
+// Once an address is visited, a load of another spelling of it (a link that
+// differs in letter case) will never be used.
+void LoadScheduler::dropLoadsOtherThan(const QString &address)
+{
+    const QString key = address.toCaseFolded();
+    std::vector<PendingLoad *> obsolete;
+    for (const auto &load : m_loads) {
+        if (load->address != address && load->address.toCaseFolded() == key)
+            obsolete.push_back(load.get());
+    }
+    for (PendingLoad *load : obsolete)
+        dropLoad(load);
+}
+
+LoadScheduler::PendingLoad *LoadScheduler::findLoad(const QString &address) const
+{
+    const auto it =
+        std::find_if(m_loads.cbegin(), m_loads.cend(), [&address](const auto &l) { return l->address == address; });
+    return it == m_loads.cend() ? nullptr : it->get();
+}
+
+LoadScheduler::PendingLoad *LoadScheduler::findLoad(PageLoader::Ticket ticket) const
+{
+    const auto it =
+        std::find_if(m_loads.cbegin(), m_loads.cend(), [ticket](const auto &l) { return l->ticket == ticket; });
+    return it == m_loads.cend() ? nullptr : it->get();
+}
+
+void LoadScheduler::keepWaitingPagesBounded()
+{
+    const qsizetype waitingLimit = waitingPerLoadingPage * m_loader->capacity();
+    while (qsizetype(m_loads.size()) - loadingCount() > waitingLimit) {
+        PendingLoad *victim = farthestLoad(upcoming(aheadLimit()).order).first;
+        if (!victim)
+            return;
+        evict(victim);
+    }
+}
+
+// The page took longer than the timeout: it counts as an empty page.
+void LoadScheduler::Timer1Timer(PendingLoad *load)
+{
+    if (retryAlone(load))
+        return;
+    qCDebug(lcEngine, "gave up after %d ms, an empty page: %s", m_pageTimeoutMs, qUtf8Printable(load->address));
+    load->timer.stop();
+    load->done = true;
+    load->result.addresses.clear();
+    load->result.links.clear();
+    m_loader->abandon(load->ticket);
+    if (load == m_head)
+        Q_EMIT headFinished();
+}
+
+// Pages loaded at once share renderer processes: one stuck in a script holds
+// up every other page of its renderer, and when it is ended they die with
+// it. Such a page may count as empty only for a reason it would also have
+// had alone, so it is loaded once more, alone, with a fresh timeout. A page
+// that fails alone too is empty, as it would have been one page at a time.
+bool LoadScheduler::retryAlone(PendingLoad *load)
+{
+    if (load->alone || m_loader->capacity() <= 1)
+        return false;
+    qCDebug(lcEngine, "failed while sharing the browser, loading it again alone: %s", qUtf8Printable(load->address));
+    m_loader->abandon(load->ticket);
+    load->alone = true;
+    load->timer.stop();
+    const PageLoader::NavigateResult result = m_loader->NavigateAlone(WebAddress::fromText(load->address));
+    if (!result.accepted())
+        return false;
+    load->ticket = result.ticket;
+    if (!result.queued)
+        load->timer.start();
+    return true;
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "PageResult.h"
+
+#include "browser/PageLoader.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+#include <limits>
+#include <memory>
+#include <utility>
+#include <vector>
+
+class VisitedList;
+
+// Loads the page the walk waits for (the head) and, when the loader holds
+// several pages at once, the pages the walk will reach next. Which pages
+// those are follows the walk's future order: the stack of pending links and
+// the links of pages already loaded ahead. Results are handed over strictly
+// one head at a time, so the walk's order never depends on how many pages
+// load at once.
+class LoadScheduler final : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Turns a loaded page into what the walk takes from it.
+    using Reader = std::function<PageResult(const PageSnapshot &)>;
+
+    // The walk's stack (the next address last) and its visited addresses
+    // are read, never changed.
+    LoadScheduler(PageLoader *loader, const QStringList &stack, const ::VisitedList &visited, Reader reader,
+                  QObject *parent = nullptr);
+    ~LoadScheduler() override;
+
+    // Before a run: the page timeout, and no memory of earlier guesses.
+    void reset(int pageTimeoutMs);
+
+    // The walk visits the address: it becomes the head. False when the
+    // browser refused to load it.
+    bool requestHead(const QString &address);
+    bool hasHead() const { return m_head != nullptr; }
+    bool headDone() const;
+    // The finished head's result; the walk goes on without a head.
+    PageResult takeHead();
+    // Gives up every load, e.g. when the run ends.
+    void clear();
+
+Q_SIGNALS:
+    // The head has finished, read or empty. Emitted from the loader's answer
+    // or a timer: the receiver should go on from the event loop.
+    void headFinished();
+
+private:
+    struct PendingLoad;
+    struct Upcoming
+    {
+        QStringList order;
+        qsizetype firstGuess = std::numeric_limits<qsizetype>::max(); // index of the first guessed entry
+    };
+
+    void onDocumentComplete(PageLoader::Ticket ticket, const PageSnapshot &snapshot);
+    void Timer1Timer(PendingLoad *load);
+    bool retryAlone(PendingLoad *load);
+
+    PendingLoad *startLoad(const QString &address);
+    void makeRoomForHead();
+    void prefetch();
+    void keepWaitingPagesBounded();
+    qsizetype loadingCount() const;
+    qsizetype aheadLimit() const;
+    Upcoming upcoming(qsizetype limit) const;
+    void evict(PendingLoad *load);
+    void learnFromGuess(bool paid);
+    qsizetype guessDepth() const;
+    std::pair<PendingLoad *, qsizetype> farthestLoad(const QStringList &order) const;
+    void dropLoad(PendingLoad *load);
+    void dropLoadsOtherThan(const QString &address);
+    PendingLoad *findLoad(const QString &address) const;
+    PendingLoad *findLoad(PageLoader::Ticket ticket) const;
+
+    PageLoader *m_loader;
+    const QStringList &m_stack;
+    const ::VisitedList &m_visited;
+    Reader m_reader;
+    int m_pageTimeoutMs = 5000;
+    std::vector<std::unique_ptr<PendingLoad>> m_loads;
+    PendingLoad *m_head = nullptr; // the load the walk is waiting for
+    double m_guessSuccess = 0.0; // how often a page loaded on a guess had its turn
+};

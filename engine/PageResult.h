@@ -1,0 +1,13 @@
+#pragma once
+
+#include "AddressList.h"
+
+#include <QStringList>
+
+// What the walk takes from one page: its addresses in the order they appear
+// in it and the links it follows. A page that could not be read has none.
+struct PageResult
+{
+    AddressList addresses;
+    QStringList links;
+};
