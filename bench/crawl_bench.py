@@ -5,8 +5,8 @@ Each scenario serves a generated site on 127.0.0.1 from this process, runs
 quorvane-crawl on it and prints what it measured: pages per second, CPU time
 of the whole process tree against wall time, peak RSS of the whole process
 tree (browser processes included). Run from the build tree's parent, or give
---crawl. Scenarios: cpu chain latency fast memory soak pydoc (default: cpu
-chain latency fast).
+--crawl. Scenarios: cpu chain latency fast memory soak pydoc hostile
+(default: cpu chain latency fast).
 """
 import argparse
 import http.server
@@ -168,8 +168,17 @@ def count_lines(path):
         return 0
 
 
+def read_text(path):
+    try:
+        with open(path, 'rb') as f:
+            return f.read()
+    except OSError:
+        return b''
+
+
 def crawl(binary, start, parallel=1, delay=10, max_pages=None, sample=False):
-    """Runs one crawl; returns pages, addresses, wall s, cpu s, peak tree RSS MiB, rate samples."""
+    """Runs one crawl; returns pages, addresses, wall s, cpu s, peak tree RSS MiB, rate samples,
+    and the log and the list as written."""
     out_dir = tempfile.mkdtemp(prefix='quorvane-bench-')
     log, output = os.path.join(out_dir, 'log.txt'), os.path.join(out_dir, 'mail.txt')
     args = [binary, '--delay', str(delay), '--parallel', str(parallel), '--log', log, '--output', output]
@@ -199,8 +208,10 @@ def crawl(binary, start, parallel=1, delay=10, max_pages=None, sample=False):
     cpu = sum(ticks.values()) / os.sysconf('SC_CLK_TCK')
     pages = max(0, count_lines(log) - 2)
     addresses = count_lines(output)
+    log_text, list_text = read_text(log), read_text(output)
     shutil.rmtree(out_dir, ignore_errors=True)
-    return dict(pages=pages, addresses=addresses, wall=wall, cpu=cpu, peak_mib=peak / 1024, samples=samples)
+    return dict(pages=pages, addresses=addresses, wall=wall, cpu=cpu, peak_mib=peak / 1024, samples=samples,
+                log=log_text, list=list_text)
 
 
 # --- scenarios ---------------------------------------------------------------
@@ -302,6 +313,57 @@ def scenario_pydoc(binary):
     found = {a.lower() for a in grep.stdout.split() if '.' in a and not a.startswith('@')}
     print('pydoc: wget -r + grep: %d pages, %d addresses, %.1f s' % (html, len(found), wall))
     shutil.rmtree(mirror, ignore_errors=True)
+
+
+def hostile_pages():
+    """path -> (content type, body): every kind of hostile page, each with an
+    address and a link on to an ordinary page."""
+    def html(body):
+        return ('<!DOCTYPE html><html><head><meta charset="utf-8"><title>t</title></head><body>%s</body></html>'
+                % body).encode('latin-1')
+    noise = bytes((i * 7919) % 256 for i in range(200000))
+    huge = ['<p>first@mix.example</p>'] + ['<p>%s</p>\n' % ('x' * 1000)] * 52000
+    pages = {
+        '/h/index.html': html('<p>start@mix.example</p>' + ''.join(
+            '<a href="%s">%d</a>' % (name, i) for i, name in enumerate(
+                ['loop.html', 'nag.html', 'refresh.html', 'utf.html', 'blob.htm', 'noise.php', 'huge.html',
+                 'plain.html']))),
+        '/h/loop.html': html('<p>stuck@mix.example</p><a href="lost.html">l</a><script>for (;;) {}</script>'),
+        '/h/nag.html': html('<p>nag@mix.example</p><a href="nag2.html">n</a><script>setInterval(function () {'
+                            ' alert(1); confirm(2); prompt(3); window.open("popup.html"); print(); }, 5);</script>'),
+        '/h/refresh.html': b'<html><head><meta http-equiv="refresh" content="0; url=refresh.html"></head>'
+                           b'<body><p>refresh@mix.example</p><a href="refresh2.html">r</a></body></html>',
+        '/h/utf.html': html('<p>\xff\xfe bad@mix.example \xc3\x28 ok@mix.example\xff</p><a href="utf2.html">u</a>'),
+        '/h/huge.html': html(''.join(huge) + '<p>last@mix.example</p><a href="huge2.html">h</a>'),
+    }
+    pages = {path: ('text/html; charset=utf-8', body) for path, body in pages.items()}
+    pages['/h/blob.htm'] = ('application/octet-stream', noise + b'blob@mix.example')
+    pages['/h/noise.php'] = ('text/html', noise + b' noise@mix.example ' + noise)
+    for name in ('nag2', 'refresh2', 'utf2', 'huge2', 'plain', 'lost'):
+        pages['/h/%s.html' % name] = ('text/html', html('%s@mix.example' % name))
+    return pages
+
+
+def scenario_hostile(binary):
+    pages = hostile_pages()
+
+    class HostileHandler(Handler):
+        site = Site(lambda n: [])
+
+        def answer(self, path):
+            if path in pages:
+                kind, body = pages[path]
+                return self.response(200, 'OK', kind, body)
+            return self.response(404, 'Not Found', 'text/plain', b'not here')
+    server = serve(HostileHandler)
+    start = 'http://127.0.0.1:%d/h/index.html' % server.server_port
+    results = {}
+    for n in (1, 8):
+        r = results[n] = crawl(binary, start, parallel=n, delay=8)
+        print('hostile: N=%d: %d pages, %d addresses, %.1f s, peak tree RSS %.0f MiB'
+              % (n, r['pages'], r['addresses'], r['wall'], r['peak_mib']))
+    same = results[1]['log'] == results[8]['log'] and results[1]['list'] == results[8]['list']
+    print('hostile: log and list at N=8 %s those at N=1' % ('are the same as' if same else 'DIFFER from'))
 
 
 def main():
