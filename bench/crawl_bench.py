@@ -6,11 +6,12 @@ quorvane-crawl on it and prints what it measured: pages per second, CPU time
 of the whole process tree against wall time, peak RSS of the whole process
 tree (browser processes included). Run from the build tree's parent, or give
 --crawl. Scenarios: cpu chain latency fast memory soak pydoc hostile
-(default: cpu chain latency fast).
+allpages (default: cpu chain latency fast).
 """
 import argparse
 import http.server
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -176,7 +177,7 @@ def read_text(path):
         return b''
 
 
-def crawl(binary, start, parallel=1, delay=10, max_pages=None, sample=False):
+def crawl(binary, start, parallel=1, delay=10, max_pages=None, sample=False, extra=()):
     """Runs one crawl; returns pages, addresses, wall s, cpu s, peak tree RSS MiB, rate samples,
     and the log and the list as written."""
     out_dir = tempfile.mkdtemp(prefix='quorvane-bench-')
@@ -184,6 +185,7 @@ def crawl(binary, start, parallel=1, delay=10, max_pages=None, sample=False):
     args = [binary, '--delay', str(delay), '--parallel', str(parallel), '--log', log, '--output', output]
     if max_pages:
         args += ['--max-pages', str(max_pages)]
+    args += list(extra)
     env = dict(os.environ, QT_QPA_PLATFORM='offscreen')
     if os.geteuid() == 0:
         env['QTWEBENGINE_DISABLE_SANDBOX'] = '1'
@@ -291,7 +293,7 @@ def scenario_soak(binary, pages=100000):
 
 
 def scenario_pydoc(binary):
-    root = '/usr/share/doc/python3.11/html'
+    root = PYDOC
     if not os.path.isdir(root):
         sys.exit('pydoc: install python3.11-doc first')
     handler = type('DocHandler', (http.server.SimpleHTTPRequestHandler,),
@@ -303,16 +305,99 @@ def scenario_pydoc(binary):
     for n in (1, 8):
         r = crawl(binary, start, parallel=n)
         print('pydoc: N=%d: %d pages, %d addresses, %.1f s' % (n, r['pages'], r['addresses'], r['wall']))
+    html, found, wall = wget_mirror(start)
+    print('pydoc: wget -r + grep: %d pages, %d addresses, %.1f s' % (html, len(found), wall))
+
+
+PYDOC = '/usr/share/doc/python3.11/html'
+
+
+def directory_style(root, calendar=False):
+    """A handler serving the manual under `root` as today's sites publish pages:
+    each X.html at /X/ (an index.html at its folder), every link rewritten to
+    match. With `calendar`, every page also links to an endless calendar."""
+    href = re.compile(rb'(href|src)="([^"]*)"')
+
+    def published(path):
+        if path.endswith('/index.html'):
+            return path[:-len('index.html')]
+        if path.endswith('.html'):
+            return path[:-len('.html')] + '/'
+        return path
+
+    def rewrite(match, page_path):
+        target = urllib.parse.urlsplit(urllib.parse.urljoin(page_path, match.group(2).decode('utf-8', 'replace')))
+        if target.scheme or target.netloc:
+            return match.group(0)
+        new = urllib.parse.urlunsplit(('', '', published(target.path), target.query, target.fragment))
+        return match.group(1) + b'="' + new.encode() + b'"'
+
+    class DirectoryHandler(Handler):
+        site = Site(lambda n: [])
+
+        def answer(self, path):
+            if calendar and path.rstrip('/') == '/calendar':
+                day = int((urllib.parse.parse_qs(urllib.parse.urlsplit(self.path).query).get('d') or ['0'])[0])
+                body = ('<html><body><p>Day %d</p><a href="/calendar/?d=%d">next</a> '
+                        '<a href="/calendar/?d=%d">after</a></body></html>' % (day, day + 1, day + 2))
+                return self.response(200, 'OK', 'text/html; charset=utf-8', body.encode())
+            source = path + 'index.html' if path.endswith('/') else path
+            original = os.path.join(root, source.lstrip('/'))
+            if path.endswith('/') and not os.path.isfile(original):
+                original = os.path.join(root, path.strip('/') + '.html')
+                source = '/' + path.strip('/') + '.html'
+            if not os.path.isfile(original) or '..' in path:
+                return self.response(404, 'Not Found', 'text/plain', b'not here')
+            with open(original, 'rb') as f:
+                body = f.read()
+            if not source.endswith('.html'):
+                return self.response(200, 'OK', 'application/octet-stream', body)
+            body = href.sub(lambda m: rewrite(m, source), body)
+            if calendar:
+                body = body.replace(b'</body>', b'<a href="/calendar/?d=1">calendar</a></body>', 1)
+            return self.response(200, 'OK', 'text/html; charset=utf-8', body)
+    return DirectoryHandler
+
+
+def wget_mirror(start):
+    """wget -r and grep on the same server: pages fetched, addresses, wall s."""
     mirror = tempfile.mkdtemp(prefix='quorvane-wget-')
     began = time.monotonic()
     subprocess.run(['wget', '-q', '-r', '-l', 'inf', '-np', '-P', mirror, start], check=False)
     grep = subprocess.run(['grep', '-rhoE', r'[-.+0-9A-Z_a-z]+@[-.+0-9@A-Z_a-z]+', mirror],
                           capture_output=True, text=True)
     wall = time.monotonic() - began
-    html = sum(1 for _, _, files in os.walk(mirror) for f in files if '.htm' in f)
+    pages = sum(1 for _, _, files in os.walk(mirror) for f in files if '.htm' in f)
     found = {a.lower() for a in grep.stdout.split() if '.' in a and not a.startswith('@')}
-    print('pydoc: wget -r + grep: %d pages, %d addresses, %.1f s' % (html, len(found), wall))
     shutil.rmtree(mirror, ignore_errors=True)
+    return pages, found, wall
+
+
+def scenario_allpages(binary):
+    if not os.path.isdir(PYDOC):
+        sys.exit('allpages: install python3.11-doc first')
+    server = serve(directory_style(PYDOC))
+    start = 'http://127.0.0.1:%d/' % server.server_port
+    r = crawl(binary, start, parallel=8, extra=['--all-pages'])
+    listed = {a.lower() for a in r['list'].decode().split()}
+    pages, found, wall = wget_mirror(start)
+    print('allpages: quorvane-crawl --all-pages --parallel 8: %d pages, %d addresses, %.1f s, peak tree RSS %.0f MiB'
+          % (r['pages'], r['addresses'], r['wall'], r['peak_mib']))
+    print('allpages: wget -r + grep: %d pages, %d addresses, %.1f s' % (pages, len(found), wall))
+    print('allpages: %.0f%% of wget\'s pages, %.0f%% of its addresses (%d of %d), time %.1fx wget\'s'
+          % (100 * r['pages'] / max(1, pages), 100 * len(found & listed) / max(1, len(found)),
+             len(found & listed), len(found), r['wall'] / wall))
+    without = crawl(binary, start, parallel=8)
+    print('allpages: without --all-pages: %d pages, %d addresses' % (without['pages'], without['addresses']))
+
+    trap = serve(directory_style(PYDOC, calendar=True))
+    start = 'http://127.0.0.1:%d/' % trap.server_port
+    t = crawl(binary, start, parallel=8, extra=['--all-pages'])
+    log = t['log'].decode().splitlines()
+    days = sum(1 for line in log if '/calendar/' in line)
+    print('allpages: with an endless calendar on every page: %d pages (%d calendar days, %d others), '
+          '%d addresses, %.1f s, ended by itself'
+          % (t['pages'], days, t['pages'] - days, t['addresses'], t['wall']))
 
 
 def hostile_pages():

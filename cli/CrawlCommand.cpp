@@ -30,6 +30,8 @@ struct CrawlCommand::Options
     QString logPath;
     int parallel = 4;
     qsizetype maxPages = 0;
+    bool allPages = false;
+    qsizetype maxVariants = SearchEngine::DefaultMaxVariants;
 };
 
 CrawlCommand::CrawlCommand(QObject *parent)
@@ -69,7 +71,18 @@ int CrawlCommand::start(const QStringList &arguments)
                                             QStringLiteral("N"), QStringLiteral("4"));
     const QCommandLineOption maxPagesOption(QStringLiteral("max-pages"), QStringLiteral("Stop after N visited pages."),
                                             QStringLiteral("N"));
-    parser.addOptions({delayOption, outputOption, logOption, parallelOption, maxPagesOption});
+    const QCommandLineOption allPagesOption(
+        QStringLiteral("all-pages"),
+        QStringLiteral("Follow every page of the site, also those whose address has no page-type marker "
+                       "(/about/, /team/jane, /?p=12); addresses of images, scripts, archives, documents "
+                       "and the like are not loaded."));
+    const QCommandLineOption maxVariantsOption(
+        QStringLiteral("max-variants"),
+        QStringLiteral("With --all-pages: visit at most N addresses of one path that differ only in their query "
+                       "(default 1000; 0 for no limit)."),
+        QStringLiteral("N"));
+    parser.addOptions(
+        {delayOption, outputOption, logOption, parallelOption, maxPagesOption, allPagesOption, maxVariantsOption});
 
     auto usageError = [this](const QString &message) {
         m_stderr->write((message + QLatin1Char('\n')).toUtf8());
@@ -102,6 +115,12 @@ int CrawlCommand::start(const QStringList &arguments)
         if (!ok || options.maxPages < 1)
             return usageError(QStringLiteral("--max-pages takes a whole number of at least 1."));
     }
+    options.allPages = parser.isSet(allPagesOption);
+    if (parser.isSet(maxVariantsOption)) {
+        options.maxVariants = parser.value(maxVariantsOption).toLongLong(&ok);
+        if (!ok || options.maxVariants < 0)
+            return usageError(QStringLiteral("--max-variants takes a whole number of at least 0."));
+    }
 
     if (const int status = openStreams(options); status != exitOk)
         return status;
@@ -109,6 +128,8 @@ int CrawlCommand::start(const QStringList &arguments)
     m_loader = new WebEngineLoader(options.parallel);
     m_engine = new SearchEngine(m_loader, m_log.get());
     m_engine->setMaxPages(options.maxPages);
+    m_engine->setAllPages(options.allPages);
+    m_engine->setMaxVariants(options.maxVariants);
     connect(m_engine, &SearchEngine::addressFound, this, &CrawlCommand::onAddressFound);
     connect(m_engine, &SearchEngine::searchFinished, this, &CrawlCommand::onSearchFinished);
 

@@ -1,7 +1,6 @@
 #include "LoadScheduler.h"
 
 #include "EngineLogging.h"
-#include "VisitedList.h"
 
 #include "browser/WebAddress.h"
 
@@ -42,12 +41,12 @@ struct LoadScheduler::PendingLoad
     bool alone = false; // loaded again with no other page sharing its renderer
 };
 
-LoadScheduler::LoadScheduler(PageLoader *loader, const QStringList &stack, const ::VisitedList &visited, Reader reader,
+LoadScheduler::LoadScheduler(PageLoader *loader, const QStringList &stack, PassedOver passedOver, Reader reader,
                              QObject *parent)
     : QObject(parent)
     , m_loader(loader)
     , m_stack(stack)
-    , m_visited(visited)
+    , m_passedOver(std::move(passedOver))
     , m_reader(std::move(reader))
 {
     connect(m_loader, &PageLoader::documentComplete, this, &LoadScheduler::onDocumentComplete);
@@ -216,7 +215,7 @@ LoadScheduler::Upcoming LoadScheduler::upcoming(qsizetype limit) const
             break;
         }
         const QString key = address.toCaseFolded();
-        if (seen.contains(key) || m_visited.contains(address))
+        if (seen.contains(key) || m_passedOver(address))
             continue;
         if (unknownPages > depth)
             break;

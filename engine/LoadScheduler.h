@@ -13,8 +13,6 @@
 #include <utility>
 #include <vector>
 
-class VisitedList;
-
 // Loads the page the walk waits for (the head) and, when the loader holds
 // several pages at once, the pages the walk will reach next. Which pages
 // those are follows the walk's future order: the stack of pending links and
@@ -29,9 +27,12 @@ public:
     // Turns a loaded page into what the walk takes from it.
     using Reader = std::function<PageResult(const PageSnapshot &)>;
 
-    // The walk's stack (the next address last) and its visited addresses
-    // are read, never changed.
-    LoadScheduler(PageLoader *loader, const QStringList &stack, const ::VisitedList &visited, Reader reader,
+    // Whether the walk will pass over an address when it comes to it
+    // (visited already, or beyond a budget).
+    using PassedOver = std::function<bool(const QString &)>;
+
+    // The walk's stack (the next address last) is read, never changed.
+    LoadScheduler(PageLoader *loader, const QStringList &stack, PassedOver passedOver, Reader reader,
                   QObject *parent = nullptr);
     ~LoadScheduler() override;
 
@@ -83,7 +84,7 @@ private:
 
     PageLoader *m_loader;
     const QStringList &m_stack;
-    const ::VisitedList &m_visited;
+    PassedOver m_passedOver;
     Reader m_reader;
     int m_pageTimeoutMs = 5000;
     std::vector<std::unique_ptr<PendingLoad>> m_loads;

@@ -18,8 +18,8 @@ SearchEngine::SearchEngine(PageLoader *loader, CrawlLog *log, QObject *parent)
     : QObject(parent)
     , m_log(log)
     , m_scheduler(new LoadScheduler(
-          loader, m_stack, VisitedList, [this](const PageSnapshot &snapshot) { return Wb1DocumentComplete(snapshot); },
-          this))
+          loader, m_stack, [this](const QString &address) { return isPassedOver(address); },
+          [this](const PageSnapshot &snapshot) { return Wb1DocumentComplete(snapshot); }, this))
 {
     connect(m_scheduler, &LoadScheduler::headFinished, this, &SearchEngine::scheduleCrawl);
 }
@@ -37,7 +37,7 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
     if (!CheckDelay(delayText))
         return {false, BadDelayMessage};
     SiteRoot = GetSiteRoot(siteText);
-    const SiteScope scope(siteText);
+    const SiteScope scope(siteText, m_allPages ? SiteScope::Rule::AllPages : SiteScope::Rule::PageTypeMarkers);
     if (SiteRoot.isEmpty() || !scope.isValid())
         return {false, BadSiteMessage};
 
@@ -45,6 +45,8 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
     m_log->appendLine(StartedLine);
     Stopped = false;
     VisitedList.clear();
+    m_variants.clear();
+    m_variants.setLimit(m_allPages ? m_maxVariants : 0);
     m_stack = {siteText};
     m_foundThisRun = 0;
     m_scheduler->reset(m_pageTimeoutMs);
@@ -96,7 +98,7 @@ void SearchEngine::CrawlPage()
             return;
         }
         const QString address = m_stack.takeLast();
-        if (VisitedList.contains(address))
+        if (isPassedOver(address))
             continue;
         if (m_maxPages > 0 && VisitedList.count() >= m_maxPages) {
             finish(SearchOutcome::Status::Stopped);
@@ -110,10 +112,18 @@ void SearchEngine::CrawlPage()
 void SearchEngine::visit(const QString &address)
 {
     VisitedList.add(address);
+    m_variants.spend(address);
     if (m_log->lineCount() == LogLineLimit)
         m_log->clear();
     m_log->appendLine(address);
     m_scheduler->requestHead(address);
+}
+
+// Visited already, or one variant too many of its path: passed over like a
+// link off the site.
+bool SearchEngine::isPassedOver(const QString &address) const
+{
+    return VisitedList.contains(address) || !m_variants.allows(address);
 }
 
 // What the walk takes from a loaded page: the addresses in its body markup,

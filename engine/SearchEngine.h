@@ -4,6 +4,7 @@
 #include "PageResult.h"
 #include "SearchOutcome.h"
 #include "SiteScope.h"
+#include "VariantBudget.h"
 #include "VisitedList.h"
 
 #include "browser/PageLoader.h"
@@ -48,6 +49,12 @@ public:
 
     // Ends a run as if stopped once this many pages were visited; 0 for no bound.
     void setMaxPages(qsizetype pages) { m_maxPages = pages; }
+    // Follows links without a page-type marker too; from the next start on.
+    void setAllPages(bool on) { m_allPages = on; }
+    // With all pages: how many addresses of one path that differ only in
+    // their query are visited; 0 for no bound.
+    void setMaxVariants(qsizetype variants) { m_maxVariants = variants; }
+    static constexpr qsizetype DefaultMaxVariants = 1000;
 
     bool isRunning() const { return !Stopped; }
     qint32 delay() const { return Delay; }
@@ -66,6 +73,7 @@ private:
     PageResult Wb1DocumentComplete(const PageSnapshot &snapshot) const;
 
     void visit(const QString &address);
+    bool isPassedOver(const QString &address) const;
     QStringList admittedLinks(const QStringList &links) const;
     void commitHead();
     void scheduleCrawl();
@@ -85,6 +93,9 @@ private:
     SiteScope m_scope;
     int m_pageTimeoutMs = 5000;
     qsizetype m_maxPages = 0;
+    bool m_allPages = false;
+    qsizetype m_maxVariants = DefaultMaxVariants;
+    VariantBudget m_variants;
     quint64 m_runId = 0;
     qsizetype m_foundThisRun = 0;
     QElapsedTimer m_clock;

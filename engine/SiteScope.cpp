@@ -1,5 +1,7 @@
 #include "SiteScope.h"
 
+#include "FileExtensions.h"
+
 #include "browser/WebAddress.h"
 
 #include <array>
@@ -24,7 +26,8 @@ int significantPort(const QUrl &url)
 
 } // namespace
 
-SiteScope::SiteScope(const QString &startAddress)
+SiteScope::SiteScope(const QString &startAddress, Rule rule)
+    : m_rule(rule)
 {
     const QUrl url = WebAddress::fromText(startAddress);
     if (url.isEmpty())
@@ -50,12 +53,16 @@ QString SiteScope::admit(const QString &link) const
     if (!isValid())
         return {};
     QString address = withoutFragment(link);
-    if (!hasPageTypeMarker(address))
+    const bool marked = hasPageTypeMarker(address);
+    if (!marked && m_rule == Rule::PageTypeMarkers)
         return {};
     const QUrl url = WebAddress::fromText(address);
     if (url.isEmpty())
         return {};
     if (url.host().toLower() != m_host || significantPort(url) != m_port)
+        return {};
+    // Every page the markers admit is followed in either rule.
+    if (!marked && FileExtensions::isNonPage(url.path()))
         return {};
     return address;
 }

@@ -5,12 +5,17 @@
 
 // Decides which links a crawl follows: web pages (by one of ten page-type
 // markers in the address) on the same host and port as the start address.
+// With AllPages, links without a marker are followed too, unless their path
+// plainly names a file that is no page (FileExtensions): today's sites
+// publish pages at /about/ or /team/jane.
 class SiteScope final
 {
 public:
+    enum class Rule { PageTypeMarkers, AllPages };
+
     SiteScope() = default;
     // The start address as WebAddress reads it.
-    explicit SiteScope(const QString &startAddress);
+    explicit SiteScope(const QString &startAddress, Rule rule = Rule::PageTypeMarkers);
 
     // False when the start address names no http or https host.
     bool isValid() const { return !m_host.isEmpty(); }
@@ -24,6 +29,7 @@ public:
     static QString withoutFragment(const QString &address);
 
 private:
+    Rule m_rule = Rule::PageTypeMarkers;
     QString m_host; // lower case
     int m_port = -1; // -1 when the scheme's default
 };

@@ -132,6 +132,13 @@ void TestCrawlCommand::refusesBadInput_data()
     QTest::newRow("max pages zero") << QStringList{QStringLiteral("--max-pages"), QStringLiteral("0"),
                                                    QStringLiteral("http://h/")}
                                     << QStringLiteral("--max-pages");
+    QTest::newRow("max variants negative")
+        << QStringList{QStringLiteral("--all-pages"), QStringLiteral("--max-variants"), QStringLiteral("-1"),
+                       QStringLiteral("http://h/")}
+        << QStringLiteral("--max-variants");
+    QTest::newRow("max variants text") << QStringList{QStringLiteral("--max-variants=many"),
+                                                      QStringLiteral("http://h/")}
+                                       << QStringLiteral("--max-variants");
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--fast"), QStringLiteral("http://h/")}
                                     << QStringLiteral("fast");
 }

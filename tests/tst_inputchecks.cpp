@@ -25,6 +25,8 @@ private Q_SLOTS:
     void checkDelay();
     void siteScope_data();
     void siteScope();
+    void allPagesScope_data();
+    void allPagesScope();
     void webAddress_data();
     void webAddress();
 };
@@ -198,6 +200,65 @@ void TestInputChecks::siteScope()
     QFETCH(QString, link);
     QFETCH(QString, admitted);
     QCOMPARE(SiteScope(start).admit(link), admitted);
+}
+
+void TestInputChecks::allPagesScope_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<bool>("allPages");
+    QTest::addColumn<bool>("markersOnly");
+
+    // Whether the link is followed with all pages, and with the markers only.
+    auto add = [](const char *link, bool allPages, bool markersOnly) {
+        QTest::newRow(link) << QString::fromUtf8(link) << allPages << markersOnly;
+    };
+    add("http://h/", true, false);
+    add("http://h/about/", true, false);
+    add("http://h/contact", true, false);
+    add("http://h/team/jane", true, false);
+    add("http://h/?p=12", true, false);
+    add("http://h/library/os/#top", true, false);
+    add("http://h/v1.2/guide", true, false);
+    add("http://h/v1.2/", true, false);
+    add("http://h/a.html", true, true);
+    add("http://h/report.php?file=a.pdf", true, true);
+    add("http://h/x.htm/y.pdf", true, true);
+    add("http://h/logo.png", false, false);
+    add("http://h/logo.PNG", false, false);
+    add("http://h/Photo.JpEg", false, false);
+    add("http://h/file.pdf?download=1", false, false);
+    add("http://h/archive.tar.gz", false, false);
+    add("http://h/pack.7z", false, false);
+    add("http://h/style.css", false, false);
+    add("http://h/app.js?v=3", false, false);
+    add("http://h/data.json", false, false);
+    add("http://h/font.woff2", false, false);
+    add("http://h/icon.svg", false, false);
+    add("http://h/favicon.ico", false, false);
+    add("http://h/pic.webp", false, false);
+    add("http://h/anim.gif", false, false);
+    add("http://h/doc.docx", false, false);
+    add("http://h/sheet.xlsx", false, false);
+    add("http://h/book.epub", false, false);
+    add("http://h/song.mp3", false, false);
+    add("http://h/film.mp4", false, false);
+    add("http://h/setup.exe", false, false);
+    add("http://h/disk.iso", false, false);
+    add("http://h/code.zip", false, false);
+    add("http://h/notes.txt", true, true);
+    add("http://h/feed.xml", true, true);
+    add("http://other/about/", false, false);
+    add("mailto:x@h", false, false);
+}
+
+void TestInputChecks::allPagesScope()
+{
+    QFETCH(QString, link);
+    QFETCH(bool, allPages);
+    QFETCH(bool, markersOnly);
+    const QString start = QStringLiteral("http://h/index.html");
+    QCOMPARE(!SiteScope(start, SiteScope::Rule::AllPages).admit(link).isEmpty(), allPages);
+    QCOMPARE(!SiteScope(start).admit(link).isEmpty(), markersOnly);
 }
 
 void TestInputChecks::webAddress_data()

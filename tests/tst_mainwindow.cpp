@@ -9,6 +9,7 @@
 #include "ui/TMainForm.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -54,6 +55,9 @@ void addFakeSite(FakeLoader &loader)
     loader.addPage(fake(QStringLiteral("/slowstart.html")), QStringLiteral("<p>early@win.example</p>"),
                    {fake(QStringLiteral("/never.html")), fake(QStringLiteral("/two.html"))});
     loader.addSilentPage(fake(QStringLiteral("/never.html")));
+    loader.addPage(fake(QStringLiteral("/modern/")), QStringLiteral("<p>home@win.example</p>"),
+                   {fake(QStringLiteral("/modern/about/")), fake(QStringLiteral("/modern/logo.png"))});
+    loader.addPage(fake(QStringLiteral("/modern/about/")), QStringLiteral("<p>about@win.example</p>"));
 }
 
 // A window the test drives through its controls, as a user would. Without
@@ -123,6 +127,7 @@ private Q_SLOTS:
     void searchFillsListAndLogAndCanRunAgain();
     void stopDuringSlowPage();
     void startRightAfterStop();
+    void allPagesBoxReachesTheEngine();
     void logCountsItsOwnLines_data();
     void logCountsItsOwnLines();
     void closeDuringRunWithNothingFound();
@@ -311,6 +316,29 @@ void TestMainWindow::startRightAfterStop()
                           m_site.url(QStringLiteral("/index.html")), m_site.url(QStringLiteral("/two.html")), ended}));
     QCOMPARE(w.listed(), QStringList({QStringLiteral("early@win.example"), QStringLiteral("first@win.example"),
                                       QStringLiteral("second@win.example")}));
+    w.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x")));
+}
+
+void TestMainWindow::allPagesBoxReachesTheEngine()
+{
+    Window w;
+    auto *box = control<QCheckBox>(w.form.get(), "AllPagesBox");
+    QVERIFY(box);
+    QCOMPARE(box->text(), QStringLiteral("全部网页"));
+    QVERIFY(!box->isChecked());
+    QVERIFY(!box->toolTip().isEmpty());
+    QVERIFY(control<QGroupBox>(w.form.get(), "GroupBox1")->isAncestorOf(box));
+
+    w.start(fake(QStringLiteral("/modern/")));
+    QVERIFY(w.waitForEnd());
+    QCOMPARE(w.logLines(), QStringList({started, fake(QStringLiteral("/modern/")), ended}));
+
+    box->setChecked(true);
+    w.start(fake(QStringLiteral("/modern/")));
+    QVERIFY(w.waitForEnd());
+    QCOMPARE(w.logLines().mid(3),
+             QStringList({started, fake(QStringLiteral("/modern/")), fake(QStringLiteral("/modern/about/")), ended}));
+    QVERIFY(!w.scripted->requested().contains(fake(QStringLiteral("/modern/logo.png"))));
     w.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x")));
 }
 

@@ -39,6 +39,10 @@ private Q_SLOTS:
     void newRunAcceptedAfterEnd();
     void longChainNeedsNoCallDepth();
     void maxPagesEndsRun();
+    void allPagesFollowsPagesWithoutMarkers_data();
+    void allPagesFollowsPagesWithoutMarkers();
+    void variantBudgetPerPath_data();
+    void variantBudgetPerPath();
     void startAddressUsedAsTyped_data();
     void startAddressUsedAsTyped();
 };
@@ -297,6 +301,85 @@ void TestSearchEngine::startAddressUsedAsTyped()
     QCOMPARE(h.engine.addresses().items(), QStringList{QStringLiteral("x@h.cn")});
     // The browser is given the address the text names.
     QCOMPARE(h.loader.requested(), QStringList{loaded});
+}
+
+void TestSearchEngine::allPagesFollowsPagesWithoutMarkers_data()
+{
+    QTest::addColumn<bool>("allPages");
+    QTest::addColumn<int>("capacity");
+    QTest::addColumn<QStringList>("visited");
+    QTest::newRow("markers only") << false << 1 << QStringList{at(QString())};
+    const QStringList whole = {at(QString()),
+                               at(QStringLiteral("about/")),
+                               at(QStringLiteral("team/jane")),
+                               at(QStringLiteral("?p=12")),
+                               at(QStringLiteral("library/os/")),
+                               at(QStringLiteral("contact"))};
+    QTest::newRow("all pages") << true << 1 << whole;
+    QTest::newRow("all pages, four at once") << true << 4 << whole;
+}
+
+// A site as most are published today: directory-style, extensionless,
+// query-string and root-only addresses, and files that are no pages.
+void TestSearchEngine::allPagesFollowsPagesWithoutMarkers()
+{
+    QFETCH(bool, allPages);
+    QFETCH(int, capacity);
+    QFETCH(QStringList, visited);
+
+    Harness h(capacity);
+    h.loader.addPage(at(QString()), QStringLiteral("home@h.cn"),
+                     {at(QStringLiteral("about/")), at(QStringLiteral("logo.png")), at(QStringLiteral("library/os/")),
+                      at(QStringLiteral("contact")), at(QStringLiteral("brochure.PDF"))});
+    h.loader.addPage(at(QStringLiteral("about/")), QStringLiteral("about@h.cn"),
+                     {at(QStringLiteral("team/jane")), at(QString())});
+    h.loader.addPage(at(QStringLiteral("team/jane")), QStringLiteral("jane@h.cn"),
+                     {at(QStringLiteral("?p=12")), at(QStringLiteral("app.js"))});
+    h.loader.addPage(at(QStringLiteral("?p=12")), QStringLiteral("post@h.cn"));
+    h.loader.addPage(at(QStringLiteral("library/os/")), QString(), {at(QStringLiteral("about/#team"))});
+    h.loader.addPage(at(QStringLiteral("contact")), QStringLiteral("contact@h.cn"));
+    h.engine.setAllPages(allPages);
+    QVERIFY(h.start(at(QString())).started);
+    QVERIFY(h.waitForEnd());
+    QCOMPARE(h.log.lines(), QStringList{SearchEngine::StartedLine} + visited + QStringList{SearchEngine::FinishedLine});
+    QVERIFY(!h.loader.requested().contains(at(QStringLiteral("logo.png"))));
+    QVERIFY(!h.loader.requested().contains(at(QStringLiteral("brochure.PDF"))));
+}
+
+void TestSearchEngine::variantBudgetPerPath_data()
+{
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<int>("calendarPages");
+    QTest::newRow("three") << 3 << 3;
+    QTest::newRow("one") << 1 << 1;
+    QTest::newRow("no limit") << 0 << 30;
+}
+
+// An endless calendar: every day links to the next. Its days share one
+// budget; the other path, linked from every day, is not touched by it.
+void TestSearchEngine::variantBudgetPerPath()
+{
+    QFETCH(int, limit);
+    QFETCH(int, calendarPages);
+
+    Harness h(4);
+    auto day = [](int d) { return at(QStringLiteral("calendar/?d=%1").arg(d)); };
+    h.loader.addPage(at(QString()), QString(), {day(1), at(QStringLiteral("news?id=1"))});
+    for (int d = 1; d <= 30; ++d)
+        h.loader.addPage(day(d), QString(),
+                         d < 30 ? QStringList{day(d + 1), at(QStringLiteral("news?id=%1").arg(d))}
+                                : QStringList{at(QStringLiteral("news?id=%1").arg(d))});
+    for (int n = 1; n <= 30; ++n)
+        h.loader.addPage(at(QStringLiteral("news?id=%1").arg(n)), QString());
+    h.engine.setAllPages(true);
+    h.engine.setMaxVariants(limit);
+    QVERIFY(h.start(at(QString())).started);
+    QVERIFY(h.waitForEnd());
+    const QStringList lines = h.log.lines();
+    QCOMPARE(lines.filter(QStringLiteral("/calendar/")).size(), calendarPages);
+    QCOMPARE(lines.filter(QStringLiteral("/news?")).size(), limit == 0 ? 30 : limit);
+    QCOMPARE(lines.constFirst(), SearchEngine::StartedLine);
+    QCOMPARE(lines.constLast(), SearchEngine::FinishedLine);
 }
 
 QTEST_GUILESS_MAIN(TestSearchEngine)

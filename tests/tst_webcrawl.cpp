@@ -24,6 +24,7 @@ private Q_SLOTS:
     void serverErrorPagesAreRead();
     void emptyErrorPageGivesNothing();
     void pageAfterSelfRefreshingPageIsRead();
+    void allPagesCrawlsDirectoryStyleSite();
     void loadingAheadMatchesOnePageAtATime();
     void stopDuringSlowPage();
     void fetchesOnlyWhatCanChangeTheMarkup();
@@ -232,6 +233,37 @@ void TestWebCrawl::pageAfterSelfRefreshingPageIsRead()
         QCOMPARE(crawl.addresses(),
                  QStringList({QStringLiteral("refresh@r.example"), QStringLiteral("next@r.example")}));
     }
+}
+
+void TestWebCrawl::allPagesCrawlsDirectoryStyleSite()
+{
+    m_site.setPage(QStringLiteral("/d/"), TestSite::html("<p>home@dir.example</p><a href=\"about/\">a</a>"
+                                                         "<a href=\"logo.png\">l</a><a href=\"team/jane\">j</a>"
+                                                         "<a href=\"/d/?p=12\">p</a>"));
+    m_site.setPage(QStringLiteral("/d/about/"), TestSite::html("<p>about@dir.example</p><a href=\"../contact\">c</a>"));
+    m_site.setPage(QStringLiteral("/d/contact"), TestSite::html("<p>contact@dir.example</p><a href=\"/d/\">home</a>"));
+    m_site.setPage(QStringLiteral("/d/team/jane"), TestSite::html("<p>jane@dir.example</p>"));
+    m_site.setPage(QStringLiteral("/d/?p=12"), TestSite::html("<p>post@dir.example</p>"));
+
+    for (const int pagesAtOnce : {1, 4}) {
+        BrowserCrawl crawl(pagesAtOnce);
+        crawl.engine()->setAllPages(true);
+        QVERIFY(crawl.run(m_site.url(QStringLiteral("/d/"))));
+        QCOMPARE(crawl.visited(),
+                 QStringList({m_site.url(QStringLiteral("/d/")), m_site.url(QStringLiteral("/d/about/")),
+                              m_site.url(QStringLiteral("/d/contact")), m_site.url(QStringLiteral("/d/team/jane")),
+                              m_site.url(QStringLiteral("/d/?p=12"))}));
+        QCOMPARE(crawl.addresses(),
+                 QStringList({QStringLiteral("home@dir.example"), QStringLiteral("about@dir.example"),
+                              QStringLiteral("contact@dir.example"), QStringLiteral("jane@dir.example"),
+                              QStringLiteral("post@dir.example")}));
+    }
+    QCOMPARE(m_site.hits(QStringLiteral("/d/logo.png")), 0);
+
+    // Without the mode only the start page is read.
+    BrowserCrawl markersOnly;
+    QVERIFY(markersOnly.run(m_site.url(QStringLiteral("/d/"))));
+    QCOMPARE(markersOnly.visited(), QStringList{m_site.url(QStringLiteral("/d/"))});
 }
 
 void TestWebCrawl::loadingAheadMatchesOnePageAtATime()

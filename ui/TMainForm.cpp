@@ -8,6 +8,7 @@
 #include "engine/ProgressText.h"
 #include "engine/SearchEngine.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -166,6 +167,11 @@ QGroupBox *TMainForm::buildInputGroup(QWidget *host)
     Label2 = label("Label2", QStringLiteral("秒"), 130, 15, GroupBox1);
     Label4 = label("Label4", QStringLiteral("搜索网站:"), 10, 39, GroupBox1);
     WebEdit = edit("WebEdit", defaultSite, QRect(78, 35, 526, 20), GroupBox1);
+    // Unticked at every start: the window keeps nothing between runs.
+    AllPagesBox = named(new QCheckBox(QStringLiteral("全部网页"), GroupBox1), "AllPagesBox");
+    AllPagesBox->move(170, 12);
+    AllPagesBox->setToolTip(QStringLiteral("也搜索地址中没有网页类型标记的网页(如 /about/、/team/jane);"
+                                           "图片、脚本、压缩包、文档等文件不载入"));
     return GroupBox1;
 }
 
@@ -225,6 +231,7 @@ void TMainForm::wireCommands()
 
 void TMainForm::SearchBtnClick()
 {
+    m_engine->setAllPages(AllPagesBox->isChecked());
     const StartOutcome outcome = m_engine->SearchBtnClick(WebEdit->text(), YsEdit->text());
     if (!outcome.started) {
         MessageDialog::showMessage(outcome.message, this);

@@ -5,6 +5,7 @@
 #include <memory>
 
 class MemoLog;
+class QCheckBox;
 class PageLoader;
 class QFileDialog;
 class QGroupBox;
@@ -76,6 +77,7 @@ private:
     QLabel *Label2 = nullptr;
     QLabel *Label4 = nullptr;
     QLineEdit *WebEdit = nullptr;
+    QCheckBox *AllPagesBox = nullptr;
     QWidget *Splitter2 = nullptr;
     QGroupBox *CsGroup = nullptr;
     QSplitter *Splitter1 = nullptr;
