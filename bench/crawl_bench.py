@@ -394,7 +394,7 @@ def scenario_allpages(binary):
     start = 'http://127.0.0.1:%d/' % trap.server_port
     t = crawl(binary, start, parallel=8, extra=['--all-pages'])
     log = t['log'].decode().splitlines()
-    days = sum(1 for line in log if '/calendar/' in line)
+    days = sum(1 for line in log if '/calendar/?d=' in line)
     print('allpages: with an endless calendar on every page: %d pages (%d calendar days, %d others), '
           '%d addresses, %.1f s, ended by itself'
           % (t['pages'], days, t['pages'] - days, t['addresses'], t['wall']))

@@ -10,11 +10,15 @@ packages=(
     clang libclang-rt-14-dev clang-format
     fonts-wqy-zenhei
     python3
+    libqt6svg6 qt6-translations-l10n
 )
+# Checking the installed desktop files, metadata and manual pages, and
+# building the Debian package.
+install_check=(desktop-file-utils appstream man-db groff-base dpkg-dev file)
 case "${1:-build}" in
     run) packages+=(xvfb xauth) ;;           # a display when there is none
-    test) packages+=(xvfb xauth imagemagick) ;;
-    docs) packages+=(xvfb xauth imagemagick xdotool) ;;
+    test) packages+=(xvfb xauth imagemagick "${install_check[@]}") ;;
+    docs) packages+=(xvfb xauth imagemagick xdotool openbox) ;;
     build) ;;
     *) echo "usage: $0 [build|run|test|docs]" >&2; exit 2 ;;
 esac

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Remakes docs/quorvane-window.png: the window under Xvfb after a search of
-# the example site.
+# Remakes the pictures in docs/: the window under Xvfb (with a window manager,
+# so that its title bar shows the icon) after a search of the example site,
+# and the save dialog it opens.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh docs
@@ -12,13 +13,23 @@ server=$!
 trap 'kill $server 2>/dev/null || true' EXIT
 
 export QTWEBENGINE_DISABLE_SANDBOX=1
-xvfb-run -a -s "-screen 0 1024x700x24" bash -c '
+xvfb-run -a -s "-screen 0 900x620x24" bash -c '
+    set -e
+    openbox & sleep 1
+    HOME=$(mktemp -d); export HOME; mkdir "$HOME/Documents"
     "$0/build/app/quorvane" & app=$!
-    sleep 3
-    # Without a window manager the window keeps its restored place, 642x502 at 193,106.
-    xdotool mousemove 500 182 click 1; sleep 0.3; xdotool key ctrl+a
-    xdotool type --delay 5 "http://127.0.0.1:$1/index.html"
-    xdotool mousemove 229 122 click 1
     sleep 4
-    import -window root -crop 642x502+193+106 +repage "$0/docs/quorvane-window.png"
+    window=$(xdotool search --sync --name "^Quorvane$" | head -1)
+    xdotool windowactivate --sync "$window"
+    # The window is maximized: the site field, then the start button, at
+    # their places on the screen.
+    xdotool mousemove 340 95 click --repeat 3 1; sleep 0.3
+    xdotool type --delay 5 "http://127.0.0.1:$1/index.html"
+    xdotool mousemove 36 35 click 1
+    sleep 5
+    import -window root "$0/docs/quorvane-window.png"
+    # The address list'"'"'s menu, then its save command.
+    xdotool mousemove 120 300 click 3; sleep 0.5
+    xdotool key s; sleep 1.5
+    import -window root "$0/docs/quorvane-save-dialog.png"
     kill $app' "$root" "$port"

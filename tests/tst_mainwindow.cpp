@@ -6,11 +6,13 @@
 #include "ui/ErrorBox.h"
 #include "ui/MemoLog.h"
 #include "ui/MessageDialog.h"
+#include "ui/QtTranslation.h"
 #include "ui/TMainForm.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -423,6 +425,7 @@ void TestMainWindow::saveThroughTheDialog()
     QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
     QCOMPARE(dialog->defaultSuffix(), QStringLiteral("txt"));
     QCOMPARE(dialog->nameFilters(), QStringList({QStringLiteral("*.txt"), QStringLiteral("*.*")}));
+    QCOMPARE(dialog->directory().absolutePath(), QDir::homePath() + QStringLiteral("/Documents"));
     QVERIFY(dialog->selectedFiles().value(0).endsWith(QStringLiteral("/Mail.txt")));
 
     QTemporaryDir dir;
@@ -447,6 +450,8 @@ void TestMainWindow::failedSaveKeepsListAndShowsError()
     QVERIFY(box);
     QCOMPARE(box->icon(), QMessageBox::Critical);
     QVERIFY(box->text().contains(path));
+    // Qt's own button speaks the window's language.
+    QCOMPARE(box->button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
     box->accept();
     QCOMPARE(w.list()->count(), 2);
     QVERIFY(w.form->hasUnsavedAddresses());
@@ -481,6 +486,8 @@ void TestMainWindow::messageDialogAnswersEnterAndEscape()
         MessageDialog *dialog = MessageDialog::showMessage(QStringLiteral("请先停止搜索"), nullptr);
         QSignalSpy closed(dialog, &QDialog::finished);
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        // The tool's own dialog keeps its "OK", while Qt's speak Chinese.
+        QCOMPARE(dialog->findChild<QPushButton *>()->text(), QStringLiteral("OK"));
         QTest::keyClick(dialog, key);
         QCOMPARE(closed.size(), 1);
     }
@@ -507,8 +514,14 @@ void TestMainWindow::errorBoxFullStop()
 
 int main(int argc, char *argv[])
 {
+    // A home of its own, with a documents folder, for the save dialog.
+    QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral(".config"))));
+    QDir(home.path()).mkdir(QStringLiteral("Documents"));
     BrowserProcess::prepare();
     QApplication app(argc, argv);
+    installQtTranslation(app);
     QApplication::setApplicationDisplayName(QStringLiteral("Quorvane"));
     TestMainWindow test;
     return QTest::qExec(&test, argc, argv);

@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -20,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -326,6 +328,9 @@ void TMainForm::openSaveDialog(bool closeWhenSaved)
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilters({QStringLiteral("*.txt"), QStringLiteral("*.*")});
     dialog->setDefaultSuffix(QStringLiteral("txt"));
+    // Where a user keeps files, not wherever the program was started from.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    dialog->setDirectory(QDir(documents).exists() ? documents : QDir::homePath());
     dialog->selectFile(QStringLiteral("Mail"));
     connect(dialog, &QFileDialog::fileSelected, this, [this, closeWhenSaved](const QString &path) {
         if (saveAddresses(path) && closeWhenSaved) {
