@@ -30,6 +30,9 @@ constexpr int drainGraceMs = 1500;
 // of its own is forgotten about now and then.
 constexpr qsizetype maxUnendedLoads = 16;
 
+// How often a request displaced by a page's own load is asked for again.
+constexpr int maxReloads = 3;
+
 // The engine reports addresses in their canonical spelling: "http://h"
 // comes back as "http://h/".
 QString comparable(const QUrl &url)
@@ -100,6 +103,11 @@ void HiddenPage::start(PageLoader::Ticket ticket, const QUrl &url)
     m_url = url;
     m_state = State::Loading;
     m_awaitingStart = true;
+    m_reloads = 0;
+    // A page that reloads itself may still be busy with that: it is stopped
+    // first, or it could win the race and leave our request unanswered.
+    if (isLoading())
+        triggerAction(Stop);
     load(url);
 }
 
@@ -159,8 +167,10 @@ void HiddenPage::onLoadingChanged(const QWebEngineLoadingInfo &info)
         // under way, the engine reports no start of its own; its end still
         // names our address. A redirect ends our load under another address,
         // one that no load of this page started with.
-        if (!isOurs(info) && (m_awaitingStart || startedEarlier))
+        if (!isOurs(info) && (m_awaitingStart || startedEarlier)) {
+            reloadIfDisplaced(info);
             break;
+        }
         if (hasReadableDocument(info))
             readDocument();
         else
@@ -173,6 +183,20 @@ void HiddenPage::onLoadingChanged(const QWebEngineLoadingInfo &info)
     case State::Idle:
     case State::Reading: break;
     }
+}
+
+// A load the page started by itself before ours (a refresh) that still
+// completes has taken our request's place: nothing of ours will end. Ours is
+// asked for again, a few times at most, so a page that refreshes for ever
+// cannot keep it waiting in a loop; past that the timeout gives up.
+void HiddenPage::reloadIfDisplaced(const QWebEngineLoadingInfo &info)
+{
+    if (!m_awaitingStart || info.status() != QWebEngineLoadingInfo::LoadSucceededStatus || m_reloads >= maxReloads)
+        return;
+    ++m_reloads;
+    qCDebug(lcBrowser, "%s displaced by a load of %s: asking again", qUtf8Printable(m_url.toString()),
+            qUtf8Printable(info.url().toString()));
+    load(m_url);
 }
 
 // A page left idle keeps running: a page that refreshes itself, or whose

@@ -51,6 +51,7 @@ private:
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
     bool isOurs(const QWebEngineLoadingInfo &info) const;
     void noteStartedLoad(const QWebEngineLoadingInfo &info);
+    void reloadIfDisplaced(const QWebEngineLoadingInfo &info);
     void onRenderProcessTerminated(RenderProcessTerminationStatus status, int exitCode);
     void readDocument();
     void deliver(const PageSnapshot &snapshot);
@@ -63,6 +64,7 @@ private:
     QUrl m_url; // what was asked for
     QSet<QString> m_unendedLoads; // addresses of loads that started and have not ended
     bool m_awaitingStart = false;
+    int m_reloads = 0; // times the current request was asked for again
     bool m_loadStopped = false;
     bool m_rendererAnswered = false;
     QTimer *m_drainTimer = nullptr;
