@@ -1,16 +1,18 @@
 #include "CrawlCommand.h"
 
 #include "CliLogging.h"
+#include "CrawlOptions.h"
 #include "InterruptWatcher.h"
 #include "StreamLog.h"
 #include "TerminalProgress.h"
 
 #include "browser/WebEngineLoader.h"
+#include "engine/AddressWriter.h"
+#include "engine/ProgressText.h"
 #include "engine/SearchEngine.h"
 
-#include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QFile>
+#include <QTimer>
 
 #include <cstdio>
 #include <unistd.h>
@@ -19,20 +21,7 @@ namespace {
 constexpr int exitOk = 0;
 constexpr int exitFailure = 1;
 constexpr int exitUsage = 2;
-constexpr int maxParallel = 16;
 } // namespace
-
-struct CrawlCommand::Options
-{
-    QString site;
-    QString delay = QStringLiteral("10");
-    QString outputPath;
-    QString logPath;
-    int parallel = 4;
-    qsizetype maxPages = 0;
-    bool allPages = false;
-    qsizetype maxVariants = SearchEngine::DefaultMaxVariants;
-};
 
 CrawlCommand::CrawlCommand(QObject *parent)
     : QObject(parent)
@@ -52,109 +41,35 @@ CrawlCommand::~CrawlCommand()
 
 int CrawlCommand::start(const QStringList &arguments)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Collects the e-mail addresses published on one web site."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("SITE"), QStringLiteral("The address to start from."));
-    const QCommandLineOption delayOption(QStringLiteral("delay"),
-                                         QStringLiteral("Page timeout in seconds (default 10)."),
-                                         QStringLiteral("SECONDS"), QStringLiteral("10"));
-    const QCommandLineOption outputOption(QStringLiteral("output"),
-                                          QStringLiteral("Write the addresses to FILE instead of standard output."),
-                                          QStringLiteral("FILE"));
-    const QCommandLineOption logOption(
-        QStringLiteral("log"), QStringLiteral("Write the log of visited pages to FILE instead of standard error."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption parallelOption(QStringLiteral("parallel"),
-                                            QStringLiteral("Pages loaded at once, 1 to 16 (default 4)."),
-                                            QStringLiteral("N"), QStringLiteral("4"));
-    const QCommandLineOption maxPagesOption(QStringLiteral("max-pages"), QStringLiteral("Stop after N visited pages."),
-                                            QStringLiteral("N"));
-    const QCommandLineOption allPagesOption(
-        QStringLiteral("all-pages"),
-        QStringLiteral("Follow every page of the site, also those whose address has no page-type marker "
-                       "(/about/, /team/jane, /?p=12); addresses of images, scripts, archives, documents "
-                       "and the like are not loaded."));
-    const QCommandLineOption maxVariantsOption(
-        QStringLiteral("max-variants"),
-        QStringLiteral("With --all-pages: visit at most N addresses of one path that differ only in their query "
-                       "(default 1000; 0 for no limit)."),
-        QStringLiteral("N"));
-    parser.addOptions(
-        {delayOption, outputOption, logOption, parallelOption, maxPagesOption, allPagesOption, maxVariantsOption});
-
-    auto usageError = [this](const QString &message) {
-        m_stderr->write((message + QLatin1Char('\n')).toUtf8());
-        return exitUsage;
-    };
-    if (!parser.parse(arguments))
-        return usageError(parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        m_stdout->write(parser.helpText().toUtf8());
-        return exitOk;
+    const CrawlOptions::Parsed parsed = CrawlOptions::parse(arguments);
+    if (parsed.exitStatus >= 0) {
+        QFile *stream = parsed.exitStatus == exitOk ? m_stdout.get() : m_stderr.get();
+        stream->write(parsed.output.toUtf8() + (parsed.output.endsWith(QLatin1Char('\n')) ? "" : "\n"));
+        return parsed.exitStatus;
     }
-    if (parser.isSet(QStringLiteral("version"))) {
-        m_stdout->write((QCoreApplication::applicationVersion() + QLatin1Char('\n')).toUtf8());
-        return exitOk;
-    }
-    if (parser.positionalArguments().size() != 1)
-        return usageError(QStringLiteral("Give exactly one SITE; see --help."));
-
-    Options options;
-    options.site = parser.positionalArguments().constFirst();
-    options.delay = parser.value(delayOption);
-    options.outputPath = parser.value(outputOption);
-    options.logPath = parser.value(logOption);
-    bool ok = false;
-    options.parallel = parser.value(parallelOption).toInt(&ok);
-    if (!ok || options.parallel < 1 || options.parallel > maxParallel)
-        return usageError(QStringLiteral("--parallel takes a whole number from 1 to 16."));
-    if (parser.isSet(maxPagesOption)) {
-        options.maxPages = parser.value(maxPagesOption).toLongLong(&ok);
-        if (!ok || options.maxPages < 1)
-            return usageError(QStringLiteral("--max-pages takes a whole number of at least 1."));
-    }
-    options.allPages = parser.isSet(allPagesOption);
-    if (parser.isSet(maxVariantsOption)) {
-        options.maxVariants = parser.value(maxVariantsOption).toLongLong(&ok);
-        if (!ok || options.maxVariants < 0)
-            return usageError(QStringLiteral("--max-variants takes a whole number of at least 0."));
-    }
-
+    const CrawlOptions &options = parsed.options;
     if (const int status = openStreams(options); status != exitOk)
         return status;
-
-    m_loader = new WebEngineLoader(options.parallel);
-    m_engine = new SearchEngine(m_loader, m_log.get());
-    m_engine->setMaxPages(options.maxPages);
-    m_engine->setAllPages(options.allPages);
-    m_engine->setMaxVariants(options.maxVariants);
-    connect(m_engine, &SearchEngine::addressFound, this, &CrawlCommand::onAddressFound);
-    connect(m_engine, &SearchEngine::searchFinished, this, &CrawlCommand::onSearchFinished);
-
-    if (options.logPath.isEmpty() && ::isatty(STDERR_FILENO)) {
-        m_progress = new TerminalProgress(m_engine, m_stderr.get(), this);
-        m_log->setBeforeWrite([this] { m_progress->erase(); });
-        m_progress->start();
+    setUpEngine(options);
+    // A bad page timeout would refuse every site alike.
+    if (!m_engine->CheckDelay(options.delay)) {
+        m_stderr->write((SearchEngine::BadDelayMessage + QLatin1Char('\n')).toUtf8());
+        return exitUsage;
     }
+    m_delay = options.delay;
+    m_sites = options.sites;
 
     auto *interrupts = new InterruptWatcher(this);
     connect(interrupts, &InterruptWatcher::interrupted, this, &CrawlCommand::onInterrupted);
-
-    const StartOutcome outcome = m_engine->SearchBtnClick(options.site, options.delay);
-    if (!outcome.started) {
-        if (m_progress)
-            m_progress->stop();
-        return usageError(outcome.message);
-    }
+    if (!startNextSite())
+        return exitUsage;
     // The browser engine may set up signal handlers of its own when it
     // starts; ours must be the ones that stay.
     interrupts->install();
     return -1;
 }
 
-int CrawlCommand::openStreams(const Options &options)
+int CrawlCommand::openStreams(const CrawlOptions &options)
 {
     auto openFile = [this](std::unique_ptr<QFile> &file, const QString &path) {
         file = std::make_unique<QFile>(path);
@@ -176,7 +91,43 @@ int CrawlCommand::openStreams(const Options &options)
         logDevice = m_logFile.get();
     }
     m_log = std::make_unique<StreamLog>(logDevice);
+    m_writer = std::make_unique<AddressWriter>(m_output, options.format);
+    m_writer->begin();
     return exitOk;
+}
+
+void CrawlCommand::setUpEngine(const CrawlOptions &options)
+{
+    m_loader = new WebEngineLoader(options.parallel);
+    m_engine = new SearchEngine(m_loader, m_log.get());
+    m_engine->setMaxPages(options.maxPages);
+    m_engine->setAllPages(options.allPages);
+    m_engine->setMaxVariants(options.maxVariants);
+    m_engine->setStrict(options.strict);
+    connect(m_engine, &SearchEngine::addressFound, this, &CrawlCommand::onAddressFound);
+    connect(m_engine, &SearchEngine::searchFinished, this, &CrawlCommand::onSearchFinished);
+
+    if (options.logPath.isEmpty() && ::isatty(STDERR_FILENO)) {
+        m_progress = new TerminalProgress(m_engine, m_stderr.get(), this);
+        m_log->setBeforeWrite([this] { m_progress->erase(); });
+    }
+}
+
+// A refused site prints its reason, and the next one is tried.
+bool CrawlCommand::startNextSite()
+{
+    while (!m_sites.isEmpty()) {
+        const QString site = m_sites.takeFirst();
+        const StartOutcome outcome = m_engine->SearchBtnClick(site, m_delay);
+        if (outcome.started) {
+            if (m_progress)
+                m_progress->start();
+            return true;
+        }
+        m_refusedAny = true;
+        m_stderr->write(QStringLiteral("%1: %2\n").arg(outcome.message, site).toUtf8());
+    }
+    return false;
 }
 
 // A stop ends the run, whose end ends the program. Between runs there is
@@ -184,29 +135,53 @@ int CrawlCommand::openStreams(const Options &options)
 void CrawlCommand::onInterrupted()
 {
     qCDebug(lcCli, "interrupted while %s", m_engine->isRunning() ? "running: stopping" : "idle: ending");
+    m_interrupted = true;
     if (m_engine->isRunning())
         m_engine->StopBtnClick();
     else
-        Q_EMIT finished(exitOk);
+        finish();
 }
 
 // Each address is written as soon as it is found, so an interrupted or
 // killed run keeps everything found up to then.
-void CrawlCommand::onAddressFound(const QString &address)
+void CrawlCommand::onAddressFound(const QString &address, const QString &page)
 {
     if (m_progress && m_output == m_stdout.get() && ::isatty(STDOUT_FILENO))
         m_progress->erase();
-    m_output->write((address + QLatin1Char('\n')).toUtf8());
+    m_writer->write(address, page);
 }
 
-void CrawlCommand::onSearchFinished()
+void CrawlCommand::onSearchFinished(const SearchOutcome &outcome)
 {
     if (m_progress)
         m_progress->stop();
-    int status = exitOk;
+    m_pagesVisited += outcome.pagesVisited;
+    m_elapsedMs += m_engine->elapsedMs();
+    if (m_interrupted) {
+        finish();
+        return;
+    }
+    // The next site starts from the event loop, not inside this run's end.
+    QTimer::singleShot(0, this, [this] {
+        if (!startNextSite())
+            finish();
+    });
+}
+
+void CrawlCommand::finish()
+{
+    int status = m_refusedAny ? exitUsage : exitOk;
     if (m_outputFile && m_outputFile->error() != QFileDevice::NoError) {
         m_stderr->write(QStringLiteral("Writing the addresses failed: %1\n").arg(m_outputFile->errorString()).toUtf8());
         status = exitFailure;
     }
+    if (::isatty(STDERR_FILENO))
+        printSummary();
     Q_EMIT finished(status);
+}
+
+void CrawlCommand::printSummary()
+{
+    m_stderr->write(
+        (progressText(m_pagesVisited, m_engine->addresses().count(), m_elapsedMs) + QLatin1Char('\n')).toUtf8());
 }

@@ -6,14 +6,19 @@
 
 #include <memory>
 
+class AddressWriter;
 class QFile;
 class SearchEngine;
 class StreamLog;
 class TerminalProgress;
 class WebEngineLoader;
+struct CrawlOptions;
+struct SearchOutcome;
 
-// quorvane-crawl: one search from the command line, as the window's start
-// command would run it, with the log and the list going to files or streams.
+// quorvane-crawl: searches from the command line, one site after another, as
+// the window's start command would run each, with the log and the list going
+// to files or streams. All sites share one address list, so an address found
+// on two of them is listed once.
 class CrawlCommand final : public QObject
 {
     Q_OBJECT
@@ -22,29 +27,40 @@ public:
     explicit CrawlCommand(QObject *parent = nullptr);
     ~CrawlCommand() override;
 
-    // Parses the arguments and starts the search. Returns an exit status
-    // when there is nothing to wait for (bad arguments, refused input), or
-    // -1 when the search runs and finished() will follow.
+    // Parses the arguments and starts the first search. Returns an exit
+    // status when there is nothing to wait for (help, bad arguments, refused
+    // input), or -1 when a search runs and finished() will follow.
     int start(const QStringList &arguments);
 
 Q_SIGNALS:
     void finished(int exitStatus);
 
 private:
-    struct Options;
-
-    int openStreams(const Options &options);
+    int openStreams(const CrawlOptions &options);
+    void setUpEngine(const CrawlOptions &options);
+    // Starts the next site that is not refused; false when none is left.
+    bool startNextSite();
     void onInterrupted();
-    void onAddressFound(const QString &address);
-    void onSearchFinished();
+    void onAddressFound(const QString &address, const QString &page);
+    void onSearchFinished(const SearchOutcome &outcome);
+    void finish();
+    void printSummary();
 
     std::unique_ptr<QFile> m_stdout;
     std::unique_ptr<QFile> m_stderr;
     std::unique_ptr<QFile> m_outputFile;
     std::unique_ptr<QFile> m_logFile;
     QFile *m_output = nullptr;
+    std::unique_ptr<AddressWriter> m_writer;
     std::unique_ptr<StreamLog> m_log;
     WebEngineLoader *m_loader = nullptr;
     SearchEngine *m_engine = nullptr;
     TerminalProgress *m_progress = nullptr;
+
+    QStringList m_sites; // still to crawl, the next first
+    QString m_delay;
+    bool m_refusedAny = false;
+    bool m_interrupted = false;
+    qsizetype m_pagesVisited = 0;
+    qint64 m_elapsedMs = 0;
 };

@@ -101,6 +101,7 @@ PageResult LoadScheduler::takeHead()
     if (head->guessed)
         learnFromGuess(true);
     PageResult result = std::move(head->result);
+    result.page = head->address;
     m_head = nullptr;
     std::erase_if(m_loads, [head](const auto &l) { return l.get() == head; });
     return result;

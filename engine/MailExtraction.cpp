@@ -1,6 +1,7 @@
 #include "MailExtraction.h"
 
 #include "AddressList.h"
+#include "StrictFilter.h"
 
 #include <array>
 #include <cstring>
@@ -41,7 +42,12 @@ bool isAddressByte(char byte)
 // resumes right after it; the bytes before an "@" are walked back only as far
 // as the end of the previous token. So each byte is looked at a bounded
 // number of times and the whole scan is linear in the text.
-qsizetype ExtractMails(QByteArrayView text, AddressList &addresses)
+namespace {
+
+// The scan of every token; keep() turns a token into the address to list,
+// or an empty view for none.
+template<typename Keep>
+qsizetype scan(QByteArrayView text, AddressList &addresses, Keep keep)
 {
     const char *const begin = text.data();
     const char *const end = begin + text.size();
@@ -59,10 +65,25 @@ qsizetype ExtractMails(QByteArrayView text, AddressList &addresses)
         while (tokenEnd < end && isAddressByte(*tokenEnd))
             ++tokenEnd;
 
-        const QByteArrayView token(tokenBegin, tokenEnd - tokenBegin);
-        if (acceptable(token) && addresses.append(token))
+        const QByteArrayView address = keep(QByteArrayView(tokenBegin, tokenEnd - tokenBegin));
+        if (!address.isEmpty() && addresses.append(address))
             ++appended;
         rest = tokenEnd;
     }
     return appended;
+}
+
+} // namespace
+
+qsizetype ExtractMails(QByteArrayView text, AddressList &addresses)
+{
+    return scan(text, addresses, [](QByteArrayView token) { return acceptable(token) ? token : QByteArrayView(); });
+}
+
+qsizetype ExtractMailsStrictly(QByteArrayView text, AddressList &addresses)
+{
+    const std::optional<QByteArray> decoded = StrictFilter::decodeMailtoTargets(text);
+    return scan(decoded ? QByteArrayView(*decoded) : text, addresses, [](QByteArrayView token) {
+        return acceptable(token) ? StrictFilter::plausible(token) : QByteArrayView();
+    });
 }

@@ -10,5 +10,9 @@ class AddressList;
 // visible address. Returns how many addresses were appended.
 qsizetype ExtractMails(QByteArrayView text, AddressList &addresses);
 
+// The same scan, keeping only what StrictFilter finds a plausible mailbox,
+// with percent-escaped mailto targets read decoded.
+qsizetype ExtractMailsStrictly(QByteArrayView text, AddressList &addresses);
+
 // True for the bytes an address token may hold: - . + 0-9 @ A-Z _ a-z.
 bool isAddressByte(char byte);

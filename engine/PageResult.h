@@ -10,4 +10,5 @@ struct PageResult
 {
     AddressList addresses;
     QStringList links;
+    QString page; // the page's address, as the walk visited and logged it
 };

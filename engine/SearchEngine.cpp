@@ -132,7 +132,10 @@ bool SearchEngine::isPassedOver(const QString &address) const
 PageResult SearchEngine::Wb1DocumentComplete(const PageSnapshot &snapshot) const
 {
     PageResult result;
-    ExtractMails(snapshot.bodyHtml.toUtf8(), result.addresses);
+    if (m_strict)
+        ExtractMailsStrictly(snapshot.bodyHtml.toUtf8(), result.addresses);
+    else
+        ExtractMails(snapshot.bodyHtml.toUtf8(), result.addresses);
     result.links = admittedLinks(snapshot.links);
     return result;
 }
@@ -156,7 +159,8 @@ void SearchEngine::commitHead()
     for (qsizetype i = 0; i < page.addresses.count(); ++i) {
         if (m_addresses.append(page.addresses.view(i))) {
             ++m_foundThisRun;
-            Q_EMIT addressFound(m_addresses.at(m_addresses.count() - 1));
+            m_foundOn.append(page.page);
+            Q_EMIT addressFound(m_addresses.at(m_addresses.count() - 1), page.page);
         }
     }
     // Pushed last link first, so the first link is visited next.

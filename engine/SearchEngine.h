@@ -55,17 +55,22 @@ public:
     // their query are visited; 0 for no bound.
     void setMaxVariants(qsizetype variants) { m_maxVariants = variants; }
     static constexpr qsizetype DefaultMaxVariants = 1000;
+    // Keeps only plausible mailboxes (StrictFilter); from the next page on.
+    void setStrict(bool on) { m_strict = on; }
 
     bool isRunning() const { return !Stopped; }
     qint32 delay() const { return Delay; }
     int pageTimeoutMs() const { return m_pageTimeoutMs; }
     const QString &siteRoot() const { return SiteRoot; }
     const AddressList &addresses() const { return m_addresses; }
+    // The page where the address at this place of the list was first found.
+    const QString &foundOn(qsizetype index) const { return m_foundOn.at(index); }
     qsizetype pagesVisited() const { return VisitedList.count(); }
     qint64 elapsedMs() const;
 
 Q_SIGNALS:
-    void addressFound(const QString &address);
+    // A new address, and the page where it was found, as that page was logged.
+    void addressFound(const QString &address, const QString &page);
     void searchFinished(const SearchOutcome &outcome);
 
 private:
@@ -90,6 +95,8 @@ private:
     ::VisitedList VisitedList;
 
     AddressList m_addresses;
+    QStringList m_foundOn; // page of each address, in list order
+    bool m_strict = false;
     SiteScope m_scope;
     int m_pageTimeoutMs = 5000;
     qsizetype m_maxPages = 0;

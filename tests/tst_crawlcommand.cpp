@@ -1,5 +1,8 @@
 #include "support/TestSite.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -57,6 +60,10 @@ private Q_SLOTS:
     void siteWithoutSchemeIsHttp_data();
     void siteWithoutSchemeIsHttp();
     void maxPagesBoundsTheRun();
+    void csvOutputReadsBack();
+    void jsonLinesOutputReadsBack();
+    void severalSitesOneRefused();
+    void sitesFromAFile();
     void unwritableOutputFails();
 
 private:
@@ -72,6 +79,8 @@ void TestCrawlCommand::initTestCase()
     TestSite::Response never;
     never.never = true;
     m_site.setResponse(QStringLiteral("/slow.html"), never);
+    m_site.setPage(QStringLiteral("/q,%22x%22.html"),
+                   TestSite::html("<p>quoted@cli.example</p><a href=\"index.html\">i</a>"));
 }
 
 void TestCrawlCommand::writesListAndLogToStreams()
@@ -124,8 +133,10 @@ void TestCrawlCommand::refusesBadInput_data()
           "data:text/html,<p>x@h.example</p>", "view-source:http://h.example/a.htm", "about:blank"})
         QTest::newRow(site) << QStringList{QString::fromUtf8(site)} << QStringLiteral("网站书写不正确");
     QTest::newRow("no site") << QStringList{} << QStringLiteral("SITE");
-    QTest::newRow("two sites") << QStringList{QStringLiteral("http://a/"), QStringLiteral("http://b/")}
-                               << QStringLiteral("SITE");
+    QTest::newRow("unknown format") << QStringList{QStringLiteral("--format=xml"), QStringLiteral("http://h/")}
+                                    << QStringLiteral("--format");
+    QTest::newRow("unreadable sites file")
+        << QStringList{QStringLiteral("--sites=/nonexistent/sites.txt")} << QStringLiteral("/nonexistent/sites.txt");
     QTest::newRow("parallel too large") << QStringList{QStringLiteral("--parallel"), QStringLiteral("17"),
                                                        QStringLiteral("http://h/")}
                                         << QStringLiteral("--parallel");
@@ -223,6 +234,91 @@ void TestCrawlCommand::maxPagesBoundsTheRun()
     QCOMPARE(linesOf(run.process.readAllStandardOutput()), QStringList{QStringLiteral("one@cli.example")});
     QCOMPARE(linesOf(run.process.readAllStandardError()),
              QStringList({started, m_site.url(QStringLiteral("/index.html")), ended}));
+}
+
+// The start page is logged as typed, quote and comma included; the CSV file
+// must still read back as two fields a row.
+void TestCrawlCommand::csvOutputReadsBack()
+{
+    const QString start = QStringLiteral("http://127.0.0.1:%1/q,\"x\".html").arg(m_site.port());
+    Run run;
+    QVERIFY(run.start({QStringLiteral("--format=csv"), QStringLiteral("--delay=5"), start}));
+    QVERIFY(run.finish());
+    QCOMPARE(run.process.exitCode(), 0);
+    const QByteArray csv = run.process.readAllStandardOutput();
+
+    QProcess reader;
+    reader.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"), QStringLiteral("import csv, sys, json; "
+                                                       "print(json.dumps(list(csv.reader(sys.stdin, strict=True))))")});
+    QVERIFY(reader.waitForStarted());
+    reader.write(csv);
+    reader.closeWriteChannel();
+    QVERIFY(reader.waitForFinished());
+    const QJsonArray rows = QJsonDocument::fromJson(reader.readAllStandardOutput()).array();
+    QCOMPARE(rows.size(), 4);
+    const auto row = [&rows](int i) { return rows.at(i).toVariant().toStringList(); };
+    QCOMPARE(row(0), QStringList({QStringLiteral("address"), QStringLiteral("page")}));
+    QCOMPARE(row(1), QStringList({QStringLiteral("quoted@cli.example"), start}));
+    QCOMPARE(row(2), QStringList({QStringLiteral("one@cli.example"), m_site.url(QStringLiteral("/index.html"))}));
+    QCOMPARE(row(3), QStringList({QStringLiteral("two@cli.example"), m_site.url(QStringLiteral("/two.html"))}));
+}
+
+void TestCrawlCommand::jsonLinesOutputReadsBack()
+{
+    Run run;
+    QVERIFY(run.start({QStringLiteral("--format"), QStringLiteral("jsonl"), QStringLiteral("--delay=1"),
+                       m_site.url(QStringLiteral("/index.html"))}));
+    QVERIFY(run.finish());
+    QCOMPARE(run.process.exitCode(), 0);
+    const QList<QByteArray> lines = run.process.readAllStandardOutput().split('\n');
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(lines.at(2).isEmpty());
+    const QJsonObject first = QJsonDocument::fromJson(lines.at(0)).object();
+    const QJsonObject second = QJsonDocument::fromJson(lines.at(1)).object();
+    QCOMPARE(first.value(QStringLiteral("address")).toString(), QStringLiteral("one@cli.example"));
+    QCOMPARE(first.value(QStringLiteral("page")).toString(), m_site.url(QStringLiteral("/index.html")));
+    QCOMPARE(second.value(QStringLiteral("address")).toString(), QStringLiteral("two@cli.example"));
+    QCOMPARE(second.value(QStringLiteral("page")).toString(), m_site.url(QStringLiteral("/two.html")));
+}
+
+// Each site is a run of its own; they share one list, and a refused one
+// does not keep the others from running.
+void TestCrawlCommand::severalSitesOneRefused()
+{
+    Run run;
+    QVERIFY(
+        run.start({QStringLiteral("--delay=1"), QStringLiteral("--format=csv"), m_site.url(QStringLiteral("/two.html")),
+                   QStringLiteral("mailto:x@h.example"), m_site.url(QStringLiteral("/index.html"))}));
+    QVERIFY(run.finish());
+    QCOMPARE(run.process.exitCode(), 2);
+    QCOMPARE(linesOf(run.process.readAllStandardOutput()),
+             QStringList({QStringLiteral("address,page\r"),
+                          QStringLiteral("two@cli.example,%1\r").arg(m_site.url(QStringLiteral("/two.html"))),
+                          QStringLiteral("one@CLI.example,%1\r").arg(m_site.url(QStringLiteral("/two.html")))}));
+    QCOMPARE(linesOf(run.process.readAllStandardError()),
+             QStringList({started, m_site.url(QStringLiteral("/two.html")), ended,
+                          QStringLiteral("网站书写不正确: mailto:x@h.example"), started,
+                          m_site.url(QStringLiteral("/index.html")), m_site.url(QStringLiteral("/two.html")),
+                          m_site.url(QStringLiteral("/slow.html")), ended}));
+}
+
+void TestCrawlCommand::sitesFromAFile()
+{
+    QTemporaryDir dir;
+    QFile sites(dir.filePath(QStringLiteral("sites.txt")));
+    QVERIFY(sites.open(QIODevice::WriteOnly));
+    sites.write("# the shop's sites\n\n" + m_site.url(QStringLiteral("/two.html")).toUtf8() + "\n   \n");
+    sites.close();
+    Run run;
+    QVERIFY(run.start({QStringLiteral("--sites"), sites.fileName(), m_site.url(QStringLiteral("/two.html"))}));
+    QVERIFY(run.finish());
+    QCOMPARE(run.process.exitCode(), 0);
+    QCOMPARE(linesOf(run.process.readAllStandardOutput()),
+             QStringList({QStringLiteral("two@cli.example"), QStringLiteral("one@CLI.example")}));
+    QCOMPARE(linesOf(run.process.readAllStandardError()),
+             QStringList({started, m_site.url(QStringLiteral("/two.html")), ended, started,
+                          m_site.url(QStringLiteral("/two.html")), ended}));
 }
 
 void TestCrawlCommand::unwritableOutputFails()

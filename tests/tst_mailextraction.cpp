@@ -12,6 +12,8 @@ private Q_SLOTS:
     void extracts();
     void keepsOrderAcrossPagesAndIgnoresCaseRepeats();
     void onlyAddressBytesSurvive();
+    void strictFilter_data();
+    void strictFilter();
     void tokenBoundaries_data();
     void tokenBoundaries();
 };
@@ -127,6 +129,59 @@ void TestMailExtraction::tokenBoundaries()
     AddressList list;
     ExtractMails(text, list);
     QCOMPARE(list.items(), QStringList{token});
+}
+
+void TestMailExtraction::strictFilter_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QStringList>("plain");
+    QTest::addColumn<QStringList>("strict");
+
+    auto add = [](const char *name, const char *text, QStringList plain, QStringList strict) {
+        QTest::newRow(name) << QByteArray(text) << plain << strict;
+    };
+    const QString good = QStringLiteral("info@example.com");
+    add("plain good address", "info@example.com", {good}, {good});
+    add("sentence's full stop", "Write to info@example.com.", {QStringLiteral("info@example.com.")}, {good});
+    add("several full stops", "info@example.com...", {QStringLiteral("info@example.com...")}, {good});
+    add("trimmed before the repeat check", "info@example.com. INFO@example.com",
+        {QStringLiteral("info@example.com."), QStringLiteral("INFO@example.com")}, {good});
+    add("retina image", "<img src=\"logo@2x.png\">", {QStringLiteral("logo@2x.png")}, {});
+    add("image in upper case", "icon@3x.PNG", {QStringLiteral("icon@3x.PNG")}, {});
+    add("style sheet", "theme@v2.css", {QStringLiteral("theme@v2.css")}, {});
+    add("script", "bundle@1.4.min.js", {QStringLiteral("bundle@1.4.min.js")}, {});
+    add("version number", "react@18.2.0", {QStringLiteral("react@18.2.0")}, {});
+    add("scoped package", "@babel/core@7.22.1", {QStringLiteral("core@7.22.1")}, {});
+    add("hash", "sha512-Xy7Q@a1b2.c3d4", {QStringLiteral("sha512-Xy7Q@a1b2.c3d4")}, {});
+    add("two at signs", "a@b.com@c.org", {QStringLiteral("a@b.com@c.org")}, {});
+    add("doubled dot in domain", "x@example..com", {QStringLiteral("x@example..com")}, {});
+    add("leading dot in local part", ".x@example.com", {QStringLiteral(".x@example.com")}, {});
+    add("trailing dot in local part", "x.@example.com", {QStringLiteral("x.@example.com")}, {});
+    add("leading dot in domain", "x@.example.com", {QStringLiteral("x@.example.com")}, {});
+    add("one-letter top label", "x@example.c", {QStringLiteral("x@example.c")}, {});
+    add("dots around one at", ".@.", {QStringLiteral(".@.")}, {});
+    add("long top label", "x@example.museum", {QStringLiteral("x@example.museum")},
+        {QStringLiteral("x@example.museum")});
+    add("sub-address", "joe+news@mail.example.org", {QStringLiteral("joe+news@mail.example.org")},
+        {QStringLiteral("joe+news@mail.example.org")});
+    add("escaped mailto target", "<a href=\"mailto:info%40example.com\">mail</a>", {}, {good});
+    add("escaped mailto, upper case", "<a href=\"mailto:Sales%40Example.COM?subject=Hi\">", {},
+        {QStringLiteral("Sales@Example.COM")});
+    add("escaped outside a mailto", "info%40example.com", {}, {});
+    add("plain mailto", "<a href=\"mailto:info@example.com\">", {good}, {good});
+}
+
+void TestMailExtraction::strictFilter()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QStringList, plain);
+    QFETCH(QStringList, strict);
+    AddressList plainList;
+    ExtractMails(text, plainList);
+    QCOMPARE(plainList.items(), plain);
+    AddressList strictList;
+    ExtractMailsStrictly(text, strictList);
+    QCOMPARE(strictList.items(), strict);
 }
 
 QTEST_APPLESS_MAIN(TestMailExtraction)

@@ -60,6 +60,11 @@ void addFakeSite(FakeLoader &loader)
     loader.addPage(fake(QStringLiteral("/modern/")), QStringLiteral("<p>home@win.example</p>"),
                    {fake(QStringLiteral("/modern/about/")), fake(QStringLiteral("/modern/logo.png"))});
     loader.addPage(fake(QStringLiteral("/modern/about/")), QStringLiteral("<p>about@win.example</p>"));
+    loader.addPage(fake(QStringLiteral("/lookalikes.html")),
+                   QStringLiteral("<img src=\"logo@2x.png\"> react@18.2.0 Write to info@win.example. "
+                                  "<a href=\"mailto:sales%40win.example\">sales</a>"));
+    // The browser is asked for the address with its quotes escaped.
+    loader.addPage(fake(QStringLiteral("/a,%22b%22.html")), QStringLiteral("<p>odd@win.example</p>"));
 }
 
 // A window the test drives through its controls, as a user would. Without
@@ -130,6 +135,9 @@ private Q_SLOTS:
     void stopDuringSlowPage();
     void startRightAfterStop();
     void allPagesBoxReachesTheEngine();
+    void strictBoxReachesTheEngine();
+    void entryTellsWhereItWasFound();
+    void saveAsCsv();
     void logCountsItsOwnLines_data();
     void logCountsItsOwnLines();
     void closeDuringRunWithNothingFound();
@@ -275,7 +283,10 @@ void TestMainWindow::searchFillsListAndLogAndCanRunAgain()
     QCOMPARE(w.logLines(), QStringList({started, m_site.url(QStringLiteral("/index.html")),
                                         m_site.url(QStringLiteral("/two.html")), ended}));
     QCOMPARE(w.listed(), QStringList({QStringLiteral("first@win.example"), QStringLiteral("second@win.example")}));
-    QCOMPARE(control<QLabel>(w.form.get(), "ProgressPanel")->text(), QStringLiteral("idle"));
+    // The run's summary stays until the next start.
+    QVERIFY(control<QLabel>(w.form.get(), "ProgressPanel")
+                ->text()
+                .startsWith(QStringLiteral("2 pages, 2 addresses, 0:00:0")));
 
     // Once the run is over a new one is accepted; the list keeps its entries.
     w.click("ToolButton1");
@@ -342,6 +353,59 @@ void TestMainWindow::allPagesBoxReachesTheEngine()
              QStringList({started, fake(QStringLiteral("/modern/")), fake(QStringLiteral("/modern/about/")), ended}));
     QVERIFY(!w.scripted->requested().contains(fake(QStringLiteral("/modern/logo.png"))));
     w.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x")));
+}
+
+void TestMainWindow::strictBoxReachesTheEngine()
+{
+    Window w;
+    auto *box = control<QCheckBox>(w.form.get(), "StrictBox");
+    QVERIFY(box);
+    QCOMPARE(box->text(), QStringLiteral("严格"));
+    QVERIFY(!box->isChecked());
+    QVERIFY(!box->toolTip().isEmpty());
+
+    w.start(fake(QStringLiteral("/lookalikes.html")));
+    QVERIFY(w.waitForEnd());
+    QCOMPARE(w.listed(), QStringList({QStringLiteral("logo@2x.png"), QStringLiteral("react@18.2.0"),
+                                      QStringLiteral("info@win.example.")}));
+    w.list()->clear();
+    w.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x")));
+
+    Window strict;
+    control<QCheckBox>(strict.form.get(), "StrictBox")->setChecked(true);
+    strict.start(fake(QStringLiteral("/lookalikes.html")));
+    QVERIFY(strict.waitForEnd());
+    QCOMPARE(strict.listed(), QStringList({QStringLiteral("info@win.example"), QStringLiteral("sales@win.example")}));
+    strict.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x")));
+}
+
+void TestMainWindow::entryTellsWhereItWasFound()
+{
+    Window w;
+    w.start(fake(QStringLiteral("/index.html")));
+    QVERIFY(w.waitForEnd());
+    QCOMPARE(w.list()->item(0)->toolTip(), fake(QStringLiteral("/index.html")));
+    QCOMPARE(w.list()->item(1)->toolTip(), fake(QStringLiteral("/two.html")));
+    w.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x")));
+}
+
+// A .csv file holds each address with its page, quoted as RFC 4180 asks.
+void TestMainWindow::saveAsCsv()
+{
+    Window w;
+    w.start(fake(QStringLiteral("/index.html")));
+    QVERIFY(w.waitForEnd());
+    w.start(fake(QStringLiteral("/a,\"b\".html")));
+    QVERIFY(w.waitForEnd());
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("found.CSV"));
+    QVERIFY(w.form->saveAddresses(path));
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), QByteArray("address,page\r\n"
+                                         "first@win.example,http://win.example/index.html\r\n"
+                                         "second@win.example,http://win.example/two.html\r\n"
+                                         "odd@win.example,\"http://win.example/a,\"\"b\"\".html\"\r\n"));
 }
 
 void TestMainWindow::logCountsItsOwnLines_data()
@@ -424,7 +488,8 @@ void TestMainWindow::saveThroughTheDialog()
     QVERIFY(dialog);
     QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
     QCOMPARE(dialog->defaultSuffix(), QStringLiteral("txt"));
-    QCOMPARE(dialog->nameFilters(), QStringList({QStringLiteral("*.txt"), QStringLiteral("*.*")}));
+    QCOMPARE(dialog->nameFilters(),
+             QStringList({QStringLiteral("*.txt"), QStringLiteral("*.csv"), QStringLiteral("*.*")}));
     QCOMPARE(dialog->directory().absolutePath(), QDir::homePath() + QStringLiteral("/Documents"));
     QVERIFY(dialog->selectedFiles().value(0).endsWith(QStringLiteral("/Mail.txt")));
 

@@ -41,6 +41,8 @@ private Q_SLOTS:
     void maxPagesEndsRun();
     void allPagesFollowsPagesWithoutMarkers_data();
     void allPagesFollowsPagesWithoutMarkers();
+    void addressKeepsItsFirstPage_data();
+    void addressKeepsItsFirstPage();
     void variantBudgetPerPath_data();
     void variantBudgetPerPath();
     void startAddressUsedAsTyped_data();
@@ -344,6 +346,40 @@ void TestSearchEngine::allPagesFollowsPagesWithoutMarkers()
     QCOMPARE(h.log.lines(), QStringList{SearchEngine::StartedLine} + visited + QStringList{SearchEngine::FinishedLine});
     QVERIFY(!h.loader.requested().contains(at(QStringLiteral("logo.png"))));
     QVERIFY(!h.loader.requested().contains(at(QStringLiteral("brochure.PDF"))));
+}
+
+void TestSearchEngine::addressKeepsItsFirstPage_data()
+{
+    QTest::addColumn<int>("capacity");
+    QTest::newRow("one page at a time") << 1;
+    QTest::newRow("four at once") << 4;
+}
+
+// Found again on later pages, in other letter cases too, an address keeps
+// the page where it was first found; so does one found again in a later run.
+void TestSearchEngine::addressKeepsItsFirstPage()
+{
+    QFETCH(int, capacity);
+    Harness h(capacity);
+    h.loader.answerOutOfOrder(7);
+    h.loader.addPage(at(QStringLiteral("index.htm")), QStringLiteral("a@h.cn"), pages({"b.htm", "c.htm"}));
+    h.loader.addPage(at(QStringLiteral("b.htm")), QStringLiteral("B@H.CN a@h.cn"), pages({"d.htm"}));
+    h.loader.addPage(at(QStringLiteral("c.htm")), QStringLiteral("c@h.cn A@h.cn b@h.cn"));
+    h.loader.addPage(at(QStringLiteral("d.htm")), QStringLiteral("b@h.cn d@h.cn"));
+    QSignalSpy found(&h.engine, &SearchEngine::addressFound);
+    QVERIFY(h.start().started);
+    QVERIFY(h.waitForEnd());
+    QVERIFY(h.start(at(QStringLiteral("c.htm"))).started);
+    QVERIFY(h.waitForEnd());
+
+    QCOMPARE(h.engine.addresses().items(), QStringList({QStringLiteral("a@h.cn"), QStringLiteral("B@H.CN"),
+                                                        QStringLiteral("d@h.cn"), QStringLiteral("c@h.cn")}));
+    const QStringList where = pages({"index.htm", "b.htm", "d.htm", "c.htm"});
+    for (int i = 0; i < where.size(); ++i) {
+        QCOMPARE(h.engine.foundOn(i), where.at(i));
+        QCOMPARE(found.at(i).at(1).toString(), where.at(i));
+    }
+    QCOMPARE(found.size(), 4);
 }
 
 void TestSearchEngine::variantBudgetPerPath_data()

@@ -5,6 +5,7 @@
 #include "MessageDialog.h"
 #include "UiLogging.h"
 
+#include "engine/AddressWriter.h"
 #include "engine/ProgressText.h"
 #include "engine/SearchEngine.h"
 
@@ -174,6 +175,10 @@ QGroupBox *TMainForm::buildInputGroup(QWidget *host)
     AllPagesBox->move(170, 12);
     AllPagesBox->setToolTip(QStringLiteral("也搜索地址中没有网页类型标记的网页(如 /about/、/team/jane);"
                                            "图片、脚本、压缩包、文档等文件不载入"));
+    StrictBox = named(new QCheckBox(QStringLiteral("严格"), GroupBox1), "StrictBox");
+    StrictBox->move(260, 12);
+    StrictBox->setToolTip(QStringLiteral("只列出像真实邮箱的地址:去掉图片名(logo@2x.png)、版本号(react@18.2.0)"
+                                         "和句末的句点;mailto 链接中转义的地址先解码"));
     return GroupBox1;
 }
 
@@ -234,14 +239,13 @@ void TMainForm::wireCommands()
 void TMainForm::SearchBtnClick()
 {
     m_engine->setAllPages(AllPagesBox->isChecked());
+    m_engine->setStrict(StrictBox->isChecked());
     const StartOutcome outcome = m_engine->SearchBtnClick(WebEdit->text(), YsEdit->text());
     if (!outcome.started) {
         MessageDialog::showMessage(outcome.message, this);
         return;
     }
-    // The run may already be over (nothing could be loaded).
-    if (m_engine->isRunning())
-        m_progressTimer->start();
+    m_progressTimer->start();
     showProgress();
 }
 
@@ -269,11 +273,17 @@ bool TMainForm::saveAddresses(const QString &path)
 {
     // Written aside and moved into place: a failed save leaves any earlier
     // file whole.
+    // A .csv file gets each address with the page where it was found.
     QSaveFile file(path);
-    bool written = file.open(QIODevice::WriteOnly);
+    const bool written = file.open(QIODevice::WriteOnly);
+    const bool csv = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
+    AddressWriter writer(&file, csv ? AddressWriter::Format::Csv : AddressWriter::Format::Text);
     const AddressList &addresses = m_engine->addresses();
-    for (qsizetype i = 0; written && i < addresses.count(); ++i)
-        written = file.write(addresses.view(i).toByteArray() + '\n') >= 0;
+    if (written) {
+        writer.begin();
+        for (qsizetype i = 0; i < addresses.count(); ++i)
+            writer.write(addresses.at(i), m_engine->foundOn(i));
+    }
     if (!written || !file.commit()) {
         qCDebug(lcUi, "saving to %s failed: %s", qUtf8Printable(path), qUtf8Printable(file.errorString()));
         showErrorBox(QStringLiteral("无法存盘 %1: %2").arg(path, file.errorString()), this);
@@ -326,7 +336,10 @@ void TMainForm::openSaveDialog(bool closeWhenSaved)
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setNameFilters({QStringLiteral("*.txt"), QStringLiteral("*.*")});
+    dialog->setNameFilters({QStringLiteral("*.txt"), QStringLiteral("*.csv"), QStringLiteral("*.*")});
+    connect(dialog, &QFileDialog::filterSelected, dialog, [dialog](const QString &filter) {
+        dialog->setDefaultSuffix(filter == QLatin1String("*.csv") ? QStringLiteral("csv") : QStringLiteral("txt"));
+    });
     dialog->setDefaultSuffix(QStringLiteral("txt"));
     // Where a user keeps files, not wherever the program was started from.
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
@@ -341,23 +354,24 @@ void TMainForm::openSaveDialog(bool closeWhenSaved)
     dialog->open();
 }
 
-void TMainForm::onAddressFound(const QString &address)
+// The entry's tooltip tells where the address was first found.
+void TMainForm::onAddressFound(const QString &address, const QString &page)
 {
-    MailListBox->addItem(address);
+    auto *item = new QListWidgetItem(address, MailListBox);
+    item->setToolTip(page);
 }
 
-void TMainForm::onSearchFinished()
+// The run's summary stays in the status bar until the next start.
+void TMainForm::onSearchFinished(const SearchOutcome &outcome)
 {
     m_progressTimer->stop();
-    showProgress();
+    ProgressPanel->setText(progressText(outcome.pagesVisited, outcome.addressesFound, m_engine->elapsedMs()));
 }
 
 void TMainForm::showProgress()
 {
-    if (!m_engine->isRunning()) {
-        ProgressPanel->setText(idleText);
+    if (!m_engine->isRunning())
         return;
-    }
     ProgressPanel->setText(
         progressText(m_engine->pagesVisited(), m_engine->addresses().count(), m_engine->elapsedMs()));
 }

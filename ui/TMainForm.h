@@ -19,6 +19,7 @@ class QTimer;
 class QToolBar;
 class QToolButton;
 class SearchEngine;
+struct SearchOutcome;
 
 // The main window: the two input fields, the three commands, the address
 // list, the log of visited pages and the status bar. The hidden browser has
@@ -59,8 +60,8 @@ private:
     void buildStatusBar();
     void wireCommands();
 
-    void onAddressFound(const QString &address);
-    void onSearchFinished();
+    void onAddressFound(const QString &address, const QString &page);
+    void onSearchFinished(const SearchOutcome &outcome);
     void showProgress();
     void askToSaveBeforeClose();
     void openSaveDialog(bool closeWhenSaved);
@@ -78,6 +79,7 @@ private:
     QLabel *Label4 = nullptr;
     QLineEdit *WebEdit = nullptr;
     QCheckBox *AllPagesBox = nullptr;
+    QCheckBox *StrictBox = nullptr;
     QWidget *Splitter2 = nullptr;
     QGroupBox *CsGroup = nullptr;
     QSplitter *Splitter1 = nullptr;

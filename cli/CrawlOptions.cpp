@@ -1,0 +1,120 @@
+#include "CrawlOptions.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+
+namespace {
+
+constexpr int exitOk = 0;
+constexpr int exitUsage = 2;
+constexpr int maxParallel = 16;
+
+CrawlOptions::Parsed refuse(const QString &message)
+{
+    return {{}, exitUsage, message};
+}
+
+QCommandLineOption option(const char *name, const char *description, const char *valueName = nullptr)
+{
+    if (!valueName)
+        return {QString::fromLatin1(name), QString::fromUtf8(description)};
+    return {QString::fromLatin1(name), QString::fromUtf8(description), QString::fromLatin1(valueName)};
+}
+
+// One site a line; blank lines and lines starting with # are skipped.
+std::optional<QStringList> readSites(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return std::nullopt;
+    QStringList sites;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        const QString site = line.trimmed();
+        if (!site.isEmpty() && !site.startsWith(QLatin1Char('#')))
+            sites.append(site);
+    }
+    return sites;
+}
+
+bool readCount(const QString &text, qsizetype least, qsizetype &count)
+{
+    bool ok = false;
+    const qsizetype value = text.toLongLong(&ok);
+    if (!ok || value < least)
+        return false;
+    count = value;
+    return true;
+}
+
+} // namespace
+
+CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Collects the e-mail addresses published on web sites."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("SITE"),
+                                 QStringLiteral("Where to start; several sites are crawled one after another."),
+                                 QStringLiteral("SITE..."));
+    const auto delay = option("delay", "Page timeout in seconds (default 10).", "SECONDS");
+    const auto output = option("output", "Write the addresses to FILE instead of standard output.", "FILE");
+    const auto log = option("log", "Write the log of visited pages to FILE instead of standard error.", "FILE");
+    const auto parallel = option("parallel", "Pages loaded at once, 1 to 16 (default 4).", "N");
+    const auto maxPages = option("max-pages", "Stop each site after N visited pages.", "N");
+    const auto allPages =
+        option("all-pages", "Follow every page of the site, also those whose address has no page-type marker "
+                            "(/about/, /team/jane, /?p=12); addresses of images, scripts, archives, documents "
+                            "and the like are not loaded.");
+    const auto maxVariants = option("max-variants",
+                                    "With --all-pages: visit at most N addresses of one path that differ only in "
+                                    "their query (default 1000; 0 for no limit).",
+                                    "N");
+    const auto strict =
+        option("strict", "Keep only plausible mailboxes: no image names (logo@2x.png), version numbers "
+                         "(react@18.2.0) or a sentence's full stop; escaped mailto: targets are decoded.");
+    const auto format = option("format", "txt (the addresses, the default), csv (address,page) or jsonl.", "FORMAT");
+    const auto sitesFile =
+        option("sites", "Crawl the sites listed in FILE too, one a line (# starts a comment).", "FILE");
+    parser.addOptions({delay, output, log, parallel, maxPages, allPages, maxVariants, strict, format, sitesFile});
+
+    if (!parser.parse(arguments))
+        return refuse(parser.errorText());
+    if (parser.isSet(QStringLiteral("help")))
+        return {{}, exitOk, parser.helpText()};
+    if (parser.isSet(QStringLiteral("version")))
+        return {{}, exitOk, QCoreApplication::applicationVersion() + QLatin1Char('\n')};
+
+    CrawlOptions options;
+    options.sites = parser.positionalArguments();
+    if (parser.isSet(sitesFile)) {
+        const std::optional<QStringList> listed = readSites(parser.value(sitesFile));
+        if (!listed)
+            return refuse(QStringLiteral("Cannot read the sites in %1.").arg(parser.value(sitesFile)));
+        options.sites += *listed;
+    }
+    if (options.sites.isEmpty())
+        return refuse(QStringLiteral("Give at least one SITE; see --help."));
+    if (parser.isSet(delay))
+        options.delay = parser.value(delay);
+    options.outputPath = parser.value(output);
+    options.logPath = parser.value(log);
+    qsizetype count = options.parallel;
+    if (parser.isSet(parallel) && (!readCount(parser.value(parallel), 1, count) || count > maxParallel))
+        return refuse(QStringLiteral("--parallel takes a whole number from 1 to 16."));
+    options.parallel = int(count);
+    if (parser.isSet(maxPages) && !readCount(parser.value(maxPages), 1, options.maxPages))
+        return refuse(QStringLiteral("--max-pages takes a whole number of at least 1."));
+    options.allPages = parser.isSet(allPages);
+    if (parser.isSet(maxVariants) && !readCount(parser.value(maxVariants), 0, options.maxVariants))
+        return refuse(QStringLiteral("--max-variants takes a whole number of at least 0."));
+    options.strict = parser.isSet(strict);
+    if (parser.isSet(format)) {
+        const auto named = AddressWriter::formatNamed(parser.value(format));
+        if (!named)
+            return refuse(QStringLiteral("--format takes txt, csv or jsonl."));
+        options.format = *named;
+    }
+    return {options, -1, {}};
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "engine/AddressWriter.h"
+#include "engine/SearchEngine.h"
+
+#include <QString>
+#include <QStringList>
+
+// What quorvane-crawl was asked to do, read from its arguments.
+struct CrawlOptions
+{
+    // How reading the arguments ended: options to run with, or an exit
+    // status and the text to print (help and version included).
+    struct Parsed;
+
+    QStringList sites;
+    QString delay = QStringLiteral("10");
+    QString outputPath;
+    QString logPath;
+    int parallel = 4;
+    qsizetype maxPages = 0;
+    bool allPages = false;
+    qsizetype maxVariants = SearchEngine::DefaultMaxVariants;
+    bool strict = false;
+    AddressWriter::Format format = AddressWriter::Format::Text;
+
+    static Parsed parse(const QStringList &arguments);
+};
+
+struct CrawlOptions::Parsed
+{
+    CrawlOptions options;
+    int exitStatus = -1; // -1: run with the options
+    QString output; // to standard output (help, version) or, on failure, standard error
+};

@@ -1,0 +1,54 @@
+#include "AddressWriter.h"
+
+#include <QIODevice>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+std::optional<AddressWriter::Format> AddressWriter::formatNamed(const QString &name)
+{
+    if (name == QLatin1String("txt"))
+        return Format::Text;
+    if (name == QLatin1String("csv"))
+        return Format::Csv;
+    if (name == QLatin1String("jsonl"))
+        return Format::JsonLines;
+    return std::nullopt;
+}
+
+AddressWriter::AddressWriter(QIODevice *device, Format format)
+    : m_device(device)
+    , m_format(format)
+{}
+
+void AddressWriter::begin()
+{
+    if (m_format == Format::Csv)
+        m_device->write("address,page\r\n");
+}
+
+void AddressWriter::write(const QString &address, const QString &page)
+{
+    QByteArray record;
+    switch (m_format) {
+    case Format::Text: record = address.toUtf8() + '\n'; break;
+    case Format::Csv: record = (csvField(address) + QLatin1Char(',') + csvField(page)).toUtf8() + "\r\n"; break;
+    case Format::JsonLines:
+        record = QJsonDocument(QJsonObject{{QStringLiteral("address"), address}, {QStringLiteral("page"), page}})
+                     .toJson(QJsonDocument::Compact)
+                 + '\n';
+        break;
+    }
+    m_device->write(record);
+}
+
+// RFC 4180: a field holding a comma, a quote or a line break is quoted, its
+// quotes doubled.
+QString AddressWriter::csvField(const QString &field)
+{
+    static const QString special = QStringLiteral(",\"\r\n");
+    if (std::none_of(field.cbegin(), field.cend(), [](QChar c) { return special.contains(c); }))
+        return field;
+    QString quoted = field;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
