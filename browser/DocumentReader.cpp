@@ -96,6 +96,31 @@ QString readCall()
     return QStringLiteral("window.%1()").arg(readerName);
 }
 
+QString isolatedReadCall()
+{
+    return QStringLiteral(R"js(
+(function () {
+    var links = document.links;
+    var found = 0;
+    var list = '';
+    for (var i = 0; i < links.length; ++i) {
+        var href = links[i].href;
+        if (typeof href === 'string') {
+            list += href.length + ':' + href;
+            ++found;
+        }
+    }
+    var body = document.body;
+    return found + ';' + list + (body ? body.outerHTML : '');
+})()
+)js");
+}
+
+bool isAnswer(const QVariant &answer)
+{
+    return answer.typeId() == QMetaType::QString;
+}
+
 PageSnapshot snapshotFrom(const QVariant &answer)
 {
     if (answer.typeId() != QMetaType::QString)

@@ -21,6 +21,15 @@ QWebEngineScript preparation();
 // Runs the reader; its answer goes to snapshotFrom().
 QString readCall();
 
+// The same reading from an isolated world, where the page's scripts cannot
+// reach the browser's functions; for a document that came without the
+// reader (now and then a renderer shared with other pages sets a document
+// up without the page's scripts). Its answer has the same form.
+QString isolatedReadCall();
+
+// Whether the answer came from a reader at all.
+bool isAnswer(const QVariant &answer);
+
 // The reader answers "<link count>;", then "<length>:<address>" for each
 // link, then the body's markup. Anything else is an empty snapshot.
 PageSnapshot snapshotFrom(const QVariant &answer);

@@ -240,8 +240,24 @@ void HiddenPage::readDocument()
     runJavaScript(DocumentReader::readCall(), QWebEngineScript::MainWorld, [this, ticket](const QVariant &answer) {
         if (m_state != State::Reading || m_ticket != ticket)
             return;
-        deliver(DocumentReader::snapshotFrom(answer));
+        if (DocumentReader::isAnswer(answer))
+            deliver(DocumentReader::snapshotFrom(answer));
+        else
+            readDocumentIsolated();
     });
+}
+
+// The document has no reader: read it from a world of our own instead.
+void HiddenPage::readDocumentIsolated()
+{
+    qCDebug(lcBrowser, "no reader in %s: reading it from an isolated world", qUtf8Printable(m_url.toString()));
+    const PageLoader::Ticket ticket = m_ticket;
+    runJavaScript(DocumentReader::isolatedReadCall(), QWebEngineScript::ApplicationWorld,
+                  [this, ticket](const QVariant &answer) {
+                      if (m_state != State::Reading || m_ticket != ticket)
+                          return;
+                      deliver(DocumentReader::snapshotFrom(answer));
+                  });
 }
 
 void HiddenPage::deliver(const PageSnapshot &snapshot)

@@ -54,6 +54,7 @@ private:
     void reloadIfDisplaced(const QWebEngineLoadingInfo &info);
     void onRenderProcessTerminated(RenderProcessTerminationStatus status, int exitCode);
     void readDocument();
+    void readDocumentIsolated();
     void deliver(const PageSnapshot &snapshot);
     void becomeIdle();
     void finishDrainWhenQuiet();

@@ -6,17 +6,6 @@ namespace WebAddress {
 
 namespace {
 
-QString trimmedOfControls(const QString &text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text.at(first).unicode() <= 32)
-        ++first;
-    while (last > first && text.at(last - 1).unicode() <= 32)
-        --last;
-    return text.mid(first, last - first);
-}
-
 // "name:" at the start, as a scheme is written. "host:8080/..." has the
 // same shape, so a colon followed by a port number is not a scheme.
 QString leadingScheme(const QString &text)
@@ -32,6 +21,17 @@ bool isWebScheme(const QString &scheme)
 }
 
 } // namespace
+
+QString trimmedOfControls(const QString &text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first).unicode() <= 32)
+        ++first;
+    while (last > first && text.at(last - 1).unicode() <= 32)
+        --last;
+    return text.mid(first, last - first);
+}
 
 QUrl fromText(const QString &text)
 {

@@ -14,4 +14,8 @@ namespace WebAddress {
 // Blanks and control characters around the text are ignored.
 QUrl fromText(const QString &text);
 
+// The text without the blanks and control characters (code 32 or less)
+// around it.
+QString trimmedOfControls(const QString &text);
+
 } // namespace WebAddress

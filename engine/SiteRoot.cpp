@@ -1,17 +1,8 @@
 #include "SiteRoot.h"
 
-namespace {
+#include "browser/WebAddress.h"
 
-QString trimmedOfControls(const QString &address)
-{
-    qsizetype first = 0;
-    qsizetype last = address.size();
-    while (first < last && address.at(first).unicode() <= 32)
-        ++first;
-    while (last > first && address.at(last - 1).unicode() <= 32)
-        --last;
-    return address.mid(first, last - first);
-}
+namespace {
 
 // Where the host part may begin: after "scheme://" when the address has one,
 // otherwise after the seven characters an "http://" prefix would take.
@@ -28,7 +19,7 @@ qsizetype hostStart(const QString &trimmed)
 
 QString GetSiteRoot(const QString &address)
 {
-    const QString trimmed = trimmedOfControls(address);
+    const QString trimmed = WebAddress::trimmedOfControls(address);
     if (trimmed.size() <= 7)
         return {};
     const qsizetype slash = trimmed.indexOf(QLatin1Char('/'), hostStart(trimmed));

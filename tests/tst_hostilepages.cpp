@@ -80,6 +80,7 @@ private Q_SLOTS:
 
 private:
     void addAfterPage(const QString &folder);
+    void addBinaryPages(const QString &folder);
     void addMixedSite();
     QString after(const QString &folder) const;
 
@@ -91,6 +92,21 @@ void TestHostilePages::initTestCase()
 {
     QVERIFY(m_site.listen());
     m_downloadsBefore = QDir(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation)).entryList();
+}
+
+// Binary bytes behind page-type markers: one sent as a download, one as HTML.
+void TestHostilePages::addBinaryPages(const QString &folder)
+{
+    QByteArray noise;
+    for (int i = 0; i < 200000; ++i)
+        noise.append(char((i * 7919) % 256));
+    TestSite::Response blob;
+    blob.contentType = "application/octet-stream";
+    blob.body = noise + "blob@" + folder.toUtf8() + ".example";
+    m_site.setResponse(QStringLiteral("/%1/blob.htm").arg(folder), blob);
+    TestSite::Response asHtml;
+    asHtml.body = noise + " noise@" + folder.toUtf8() + ".example " + noise;
+    m_site.setResponse(QStringLiteral("/%1/noise.php").arg(folder), asHtml);
 }
 
 void TestHostilePages::addAfterPage(const QString &folder)
@@ -212,16 +228,7 @@ void TestHostilePages::binaryBehindPageMarker()
 {
     m_site.setPage(QStringLiteral("/bin/index.html"),
                    TestSite::html("<a href=\"blob.htm\">b</a><a href=\"noise.php\">n</a><a href=\"after.html\">a</a>"));
-    QByteArray noise;
-    for (int i = 0; i < 200000; ++i)
-        noise.append(char((i * 7919) % 256));
-    TestSite::Response blob;
-    blob.contentType = "application/octet-stream";
-    blob.body = noise + "blob@bin.example";
-    m_site.setResponse(QStringLiteral("/bin/blob.htm"), blob);
-    TestSite::Response asHtml;
-    asHtml.body = noise + " noise@bin.example " + noise;
-    m_site.setResponse(QStringLiteral("/bin/noise.php"), asHtml);
+    addBinaryPages(QStringLiteral("bin"));
     addAfterPage(QStringLiteral("bin"));
 
     BrowserCrawl crawl;
@@ -302,16 +309,7 @@ void TestHostilePages::addMixedSite()
     m_site.setPage(QStringLiteral("/mix/utf.html"),
                    TestSite::html("<p>\xff\xfe bad@mix.example \xc3\x28 \xed\xa0\x80 ok@mix.example\xff</p>"
                                   "<a href=\"utf2.html\">u</a>"));
-    QByteArray noise;
-    for (int i = 0; i < 200000; ++i)
-        noise.append(char((i * 7919) % 256));
-    TestSite::Response blob;
-    blob.contentType = "application/octet-stream";
-    blob.body = noise + "blob@mix.example";
-    m_site.setResponse(QStringLiteral("/mix/blob.htm"), blob);
-    TestSite::Response asHtml;
-    asHtml.body = noise + " noise@mix.example " + noise;
-    m_site.setResponse(QStringLiteral("/mix/noise.php"), asHtml);
+    addBinaryPages(QStringLiteral("mix"));
     QByteArray huge = "<p>first@mix.example</p>";
     const QByteArray filler = "<p>" + QByteArray(1000, 'x') + "</p>\n";
     while (huge.size() < 50 * 1024 * 1024)

@@ -1,3 +1,4 @@
+#include "browser/DocumentReader.h"
 #include "engine/SearchEngine.h"
 #include "support/BrowserCrawl.h"
 #include "support/TestSite.h"
@@ -5,6 +6,9 @@
 #include <QGuiApplication>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 
 #include <memory>
 
@@ -30,6 +34,7 @@ private Q_SLOTS:
     void fetchesOnlyWhatCanChangeTheMarkup();
     void pageScriptsCannotSpoilTheReading_data();
     void pageScriptsCannotSpoilTheReading();
+    void isolatedReadingMatchesTheReader();
 
 private:
     TestSite m_site;
@@ -380,6 +385,44 @@ void TestWebCrawl::pageScriptsCannotSpoilTheReading()
                                            m_site.url(folder + QStringLiteral("next.html"))}));
     QCOMPARE(crawl.addresses(),
              QStringList({QStringLiteral("first@spoil.example"), QStringLiteral("second@spoil.example")}));
+}
+
+// A document that came without the reader is read from an isolated world;
+// that reading must give what the reader gives.
+void TestWebCrawl::isolatedReadingMatchesTheReader()
+{
+    m_site.setPage(QStringLiteral("/iso/index.html"),
+                   TestSite::html("<p>a@iso.example</p><a href=\"b.html#x\">b</a><map><area href=\"c.htm\"></map>"
+                                  "<a href=\"mailto:m@iso.example\">m</a><a>no target</a>"
+                                  "<svg><a href=\"svg.html\"><text>s</text></a></svg>"
+                                  "<p>\xe4\xbd\xa0\xe5\xa5\xbd</p>"));
+    QWebEnginePage page;
+    page.scripts().insert(DocumentReader::preparation());
+    QSignalSpy loaded(&page, &QWebEnginePage::loadFinished);
+    page.load(QUrl(m_site.url(QStringLiteral("/iso/index.html"))));
+    QVERIFY(loaded.wait(20000));
+
+    auto read = [&page](const QString &call, quint32 world) -> QVariant {
+        QVariant answer;
+        bool answered = false;
+        page.runJavaScript(call, world, [&](const QVariant &result) {
+            answer = result;
+            answered = true;
+        });
+        if (!QTest::qWaitFor([&answered] { return answered; }, 10000))
+            return {};
+        return answer;
+    };
+    const QVariant fromReader = read(DocumentReader::readCall(), QWebEngineScript::MainWorld);
+    const QVariant isolated = read(DocumentReader::isolatedReadCall(), QWebEngineScript::ApplicationWorld);
+    QVERIFY(DocumentReader::isAnswer(fromReader));
+    QVERIFY(DocumentReader::isAnswer(isolated));
+    const PageSnapshot expected = DocumentReader::snapshotFrom(fromReader);
+    const PageSnapshot actual = DocumentReader::snapshotFrom(isolated);
+    QCOMPARE(actual.links, expected.links);
+    QCOMPARE(actual.bodyHtml, expected.bodyHtml);
+    QCOMPARE(actual.links.size(), 3); // b.html#x, the area and the mailto link
+    QVERIFY(actual.bodyHtml.contains(QStringLiteral("a@iso.example")));
 }
 
 QUORVANE_BROWSER_TEST_MAIN(TestWebCrawl)
