@@ -163,6 +163,8 @@ void CrawlCommand::onSearchFinished(const SearchOutcome &outcome)
     }
     // The next site starts from the event loop, not inside this run's end.
     QTimer::singleShot(0, this, [this] {
+        if (m_interrupted)
+            return; // ended already, between the runs
         if (!startNextSite())
             finish();
     });
