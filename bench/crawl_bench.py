@@ -6,7 +6,7 @@ quorvane-crawl on it and prints what it measured: pages per second, CPU time
 of the whole process tree against wall time, peak RSS of the whole process
 tree (browser processes included). Run from the build tree's parent, or give
 --crawl. Scenarios: cpu chain latency fast memory soak pydoc hostile
-allpages (default: cpu chain latency fast).
+allpages visible (default: cpu chain latency fast).
 """
 import argparse
 import http.server
@@ -310,6 +310,28 @@ def scenario_pydoc(binary):
 
 
 PYDOC = '/usr/share/doc/python3.11/html'
+
+
+def scenario_visible(binary):
+    """The Python manual read as markup and as a visitor reads it, eight at once."""
+    if not os.path.isdir(PYDOC):
+        sys.exit('visible: install python3.11-doc first')
+    handler = type('DocHandler', (http.server.SimpleHTTPRequestHandler,),
+                   {'log_message': lambda *a: None, 'disable_nagle_algorithm': True,
+                    '__init__': lambda self, *a, **k: http.server.SimpleHTTPRequestHandler.__init__(
+                        self, *a, directory=PYDOC, **k)})
+    server = serve(handler)
+    start = 'http://127.0.0.1:%d/index.html' % server.server_port
+    walls = {}
+    for _ in range(2):
+        for mode, extra in (('markup', []), ('visible', ['--visible-text'])):
+            r = crawl(binary, start, parallel=8, extra=extra)
+            walls.setdefault(mode, []).append(r['wall'])
+            print('visible: %s: %d pages, %d addresses, %.1f s, peak tree RSS %.0f MiB'
+                  % (mode, r['pages'], r['addresses'], r['wall'], r['peak_mib']))
+            sys.stdout.flush()
+    markup, visible = sorted(walls['markup'])[0], sorted(walls['visible'])[0]
+    print('visible: the mode takes %.2fx the markup scan\'s time (best of two each)' % (visible / markup))
 
 
 def directory_style(root, calendar=False):

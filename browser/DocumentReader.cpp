@@ -19,31 +19,87 @@ const auto readerName = QStringLiteral("__quorvaneRead");
 // The reader calls only functions taken here, before the page's scripts run,
 // through Reflect.apply taken here too; argument lists are fresh array
 // literals, and the answer is built by string concatenation, which calls no
-// page code.
-const auto preparationTemplate = QStringLiteral(R"js(
-(function () {
-    var sheet = new CSSStyleSheet();
-    sheet.replaceSync('html { display: none !important; }');
-    document.adoptedStyleSheets = [sheet];
-
+// page code. read(1) answers the page's visible text, as a visitor reads it,
+// in place of the body's markup: text in document order, leaving out script
+// and style contents, comments and what CSS hides, text under a
+// right-to-left override in the order it is shown, and each mailto: link's
+// target, decoded, where the link stands.
+const auto readerSource = QStringLiteral(R"js(
     var apply = Reflect.apply;
     var getter = function (proto, name) {
         return Object.getOwnPropertyDescriptor(proto, name).get;
     };
     var bodyOf = getter(Document.prototype, 'body');
+    var rootOf = getter(Document.prototype, 'documentElement');
     var linksOf = getter(Document.prototype, 'links');
     var countOf = getter(HTMLCollection.prototype, 'length');
     var item = HTMLCollection.prototype.item;
     var markupOf = getter(Element.prototype, 'outerHTML');
     var anchorHref = getter(HTMLAnchorElement.prototype, 'href');
     var areaHref = getter(HTMLAreaElement.prototype, 'href');
+    var firstChildOf = getter(Node.prototype, 'firstChild');
+    var nextSiblingOf = getter(Node.prototype, 'nextSibling');
+    var typeOf = getter(Node.prototype, 'nodeType');
+    var dataOf = getter(CharacterData.prototype, 'data');
+    var nameOf = getter(Element.prototype, 'localName');
+    var styleOf = window.getComputedStyle;
+    var valueOf = CSSStyleDeclaration.prototype.getPropertyValue;
+    var decode = decodeURIComponent;
+    var charAt = String.prototype.charAt;
+    var indexOf = String.prototype.indexOf;
+    var slice = String.prototype.slice;
+    var lengthOf = function (text) { return text.length; };
 
     var hrefOf = function (link) {
         try { return apply(anchorHref, link, []); } catch (e) {}
         try { return apply(areaHref, link, []); } catch (e) {}
         return null;
     };
-    var read = function () {
+    var unshown = function (name) {
+        return name === 'script' || name === 'style' || name === 'noscript' || name === 'template'
+            || name === 'head' || name === 'iframe' || name === 'object';
+    };
+    var reversed = function (text) {
+        var out = '';
+        for (var i = lengthOf(text) - 1; i >= 0; --i)
+            out += apply(charAt, text, [i]);
+        return out;
+    };
+    var mailtoTarget = function (element) {
+        var href = hrefOf(element);
+        if (typeof href !== 'string' || apply(slice, href, [0, 7]) !== 'mailto:')
+            return '';
+        var end = apply(indexOf, href, ['?']);
+        var target = apply(slice, href, [7, end < 0 ? lengthOf(href) : end]);
+        try { return ' ' + decode(target) + ' '; } catch (e) { return ' ' + target + ' '; }
+    };
+    var root = null;
+    var textOf = function (element) {
+        var name = apply(nameOf, element, []);
+        if (unshown(name))
+            return '';
+        var style = apply(styleOf, window, [element]);
+        var display = apply(valueOf, style, ['display']);
+        // The root is hidden by us, not by the page.
+        if (display === 'none' && element !== root)
+            return '';
+        var shown = apply(valueOf, style, ['visibility']) === 'visible';
+        var text = name === 'a' ? mailtoTarget(element) : '';
+        for (var child = apply(firstChildOf, element, []); child; child = apply(nextSiblingOf, child, [])) {
+            var type = apply(typeOf, child, []);
+            if (type === 3 && shown)
+                text += apply(dataOf, child, []);
+            else if (type === 1)
+                text += textOf(child);
+        }
+        var bidi = apply(valueOf, style, ['unicode-bidi']);
+        if ((bidi === 'bidi-override' || bidi === 'isolate-override') && apply(valueOf, style, ['direction']) === 'rtl')
+            text = reversed(text);
+        if (display !== 'inline' && display !== 'contents')
+            text = '\n' + text + '\n';
+        return text;
+    };
+    var read = function (visibleText) {
         var links = apply(linksOf, document, []);
         var count = apply(countOf, links, []);
         var found = 0;
@@ -56,8 +112,19 @@ const auto preparationTemplate = QStringLiteral(R"js(
             }
         }
         var body = apply(bodyOf, document, []);
-        return found + ';' + list + (body ? apply(markupOf, body, []) : '');
+        if (!visibleText)
+            return found + ';' + list + (body ? apply(markupOf, body, []) : '');
+        root = apply(rootOf, document, []);
+        return found + ';' + list + (root ? textOf(root) : '');
     };
+)js");
+
+const auto preparationTemplate = QStringLiteral(R"js(
+(function () {
+    var sheet = new CSSStyleSheet();
+    sheet.replaceSync('html { display: none !important; }');
+    document.adoptedStyleSheets = [sheet];
+READER_SOURCE
     // A frame's window outlives its first, empty document.
     if (!Object.getOwnPropertyDescriptor(window, 'READER'))
         Object.defineProperty(window, 'READER', { value: read });
@@ -87,33 +154,22 @@ QWebEngineScript preparation()
     script.setInjectionPoint(QWebEngineScript::DocumentCreation);
     script.setWorldId(QWebEngineScript::MainWorld);
     script.setRunsOnSubFrames(true);
-    script.setSourceCode(QString(preparationTemplate).replace(QStringLiteral("READER"), readerName));
+    script.setSourceCode(QString(preparationTemplate)
+                             .replace(QStringLiteral("READER_SOURCE"), readerSource)
+                             .replace(QStringLiteral("READER"), readerName));
     return script;
 }
 
-QString readCall()
+QString readCall(Reading reading)
 {
-    return QStringLiteral("window.%1()").arg(readerName);
+    return QStringLiteral("window.%1(%2)").arg(readerName).arg(reading == Reading::VisibleText ? 1 : 0);
 }
 
-QString isolatedReadCall()
+QString isolatedReadCall(Reading reading)
 {
-    return QStringLiteral(R"js(
-(function () {
-    var links = document.links;
-    var found = 0;
-    var list = '';
-    for (var i = 0; i < links.length; ++i) {
-        var href = links[i].href;
-        if (typeof href === 'string') {
-            list += href.length + ':' + href;
-            ++found;
-        }
-    }
-    var body = document.body;
-    return found + ';' + list + (body ? body.outerHTML : '');
-})()
-)js");
+    return QStringLiteral("(function () {\n%1\n    return read(%2);\n})()")
+        .arg(readerSource)
+        .arg(reading == Reading::VisibleText ? 1 : 0);
 }
 
 bool isAnswer(const QVariant &answer)

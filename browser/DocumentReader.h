@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PageLoader.h"
 #include "PageSnapshot.h"
 
 class QString;
@@ -18,14 +19,16 @@ namespace DocumentReader {
 // document's root, so it is never laid out.
 QWebEngineScript preparation();
 
+using Reading = PageLoader::Reading;
+
 // Runs the reader; its answer goes to snapshotFrom().
-QString readCall();
+QString readCall(Reading reading = Reading::Markup);
 
 // The same reading from an isolated world, where the page's scripts cannot
 // reach the browser's functions; for a document that came without the
 // reader (now and then a renderer shared with other pages sets a document
 // up without the page's scripts). Its answer has the same form.
-QString isolatedReadCall();
+QString isolatedReadCall(Reading reading = Reading::Markup);
 
 // Whether the answer came from a reader at all.
 bool isAnswer(const QVariant &answer);

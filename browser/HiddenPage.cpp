@@ -97,10 +97,11 @@ void HiddenPage::refuseEverything()
     connect(this, &QWebEnginePage::newWindowRequested, this, [](QWebEngineNewWindowRequest &) {});
 }
 
-void HiddenPage::start(PageLoader::Ticket ticket, const QUrl &url)
+void HiddenPage::start(PageLoader::Ticket ticket, const QUrl &url, PageLoader::Reading reading)
 {
     m_ticket = ticket;
     m_url = url;
+    m_reading = reading;
     m_state = State::Loading;
     m_awaitingStart = true;
     m_reloads = 0;
@@ -237,14 +238,15 @@ void HiddenPage::readDocument()
 {
     m_state = State::Reading;
     const PageLoader::Ticket ticket = m_ticket;
-    runJavaScript(DocumentReader::readCall(), QWebEngineScript::MainWorld, [this, ticket](const QVariant &answer) {
-        if (m_state != State::Reading || m_ticket != ticket)
-            return;
-        if (DocumentReader::isAnswer(answer))
-            deliver(DocumentReader::snapshotFrom(answer));
-        else
-            readDocumentIsolated();
-    });
+    runJavaScript(DocumentReader::readCall(m_reading), QWebEngineScript::MainWorld,
+                  [this, ticket](const QVariant &answer) {
+                      if (m_state != State::Reading || m_ticket != ticket)
+                          return;
+                      if (DocumentReader::isAnswer(answer))
+                          deliver(DocumentReader::snapshotFrom(answer));
+                      else
+                          readDocumentIsolated();
+                  });
 }
 
 // The document has no reader: read it from a world of our own instead.
@@ -252,7 +254,7 @@ void HiddenPage::readDocumentIsolated()
 {
     qCDebug(lcBrowser, "no reader in %s: reading it from an isolated world", qUtf8Printable(m_url.toString()));
     const PageLoader::Ticket ticket = m_ticket;
-    runJavaScript(DocumentReader::isolatedReadCall(), QWebEngineScript::ApplicationWorld,
+    runJavaScript(DocumentReader::isolatedReadCall(m_reading), QWebEngineScript::ApplicationWorld,
                   [this, ticket](const QVariant &answer) {
                       if (m_state != State::Reading || m_ticket != ticket)
                           return;

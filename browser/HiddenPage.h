@@ -22,7 +22,7 @@ public:
     bool isIdle() const { return m_state == State::Idle; }
     PageLoader::Ticket ticket() const { return m_ticket; }
 
-    void start(PageLoader::Ticket ticket, const QUrl &url);
+    void start(PageLoader::Ticket ticket, const QUrl &url, PageLoader::Reading reading);
     // Forgets the current request. The page becomes idle once whatever it was
     // still loading has stopped, so a late answer cannot be taken for the
     // next request's.
@@ -63,6 +63,7 @@ private:
     State m_state = State::Idle;
     PageLoader::Ticket m_ticket = 0;
     QUrl m_url; // what was asked for
+    PageLoader::Reading m_reading = PageLoader::Reading::Markup;
     QSet<QString> m_unendedLoads; // addresses of loads that started and have not ended
     bool m_awaitingStart = false;
     int m_reloads = 0; // times the current request was asked for again

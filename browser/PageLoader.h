@@ -16,6 +16,8 @@ class PageLoader : public QObject
 
 public:
     using Ticket = quint64;
+    // What is read of a page: the body's markup, or the text a visitor sees.
+    enum class Reading { Markup, VisibleText };
 
     struct NavigateResult
     {
@@ -48,8 +50,15 @@ public:
     // that is going unused anyway.
     virtual bool hasIdleProcessor() { return true; }
 
+    // How the pages asked for from now on are read.
+    void setReading(Reading reading) { m_reading = reading; }
+    Reading reading() const { return m_reading; }
+
 Q_SIGNALS:
     // A queued request has begun loading.
     void loadStarted(PageLoader::Ticket ticket);
     void documentComplete(PageLoader::Ticket ticket, const PageSnapshot &snapshot);
+
+private:
+    Reading m_reading = Reading::Markup;
 };

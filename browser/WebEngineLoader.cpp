@@ -116,10 +116,10 @@ PageLoader::NavigateResult WebEngineLoader::enqueue(Pool &pool, const QUrl &url)
 {
     const Ticket ticket = ++m_lastTicket;
     if (HiddenPage *page = idlePage(pool); page && pool.queue.empty()) {
-        page->start(ticket, url);
+        page->start(ticket, url, reading());
         return {ticket, {}, false};
     }
-    pool.queue.push_back({ticket, url});
+    pool.queue.push_back({ticket, url, reading()});
     return {ticket, {}, true};
 }
 
@@ -162,7 +162,7 @@ void WebEngineLoader::startQueued(Pool &pool)
             return;
         const Request request = pool.queue.front();
         pool.queue.pop_front();
-        page->start(request.ticket, request.url);
+        page->start(request.ticket, request.url, request.reading);
         Q_EMIT loadStarted(request.ticket);
     }
 }

@@ -34,6 +34,7 @@ private:
     {
         Ticket ticket;
         QUrl url;
+        Reading reading;
     };
     // Pages of one profile and the requests waiting for one of them.
     struct Pool

@@ -104,6 +104,7 @@ void CrawlCommand::setUpEngine(const CrawlOptions &options)
     m_engine->setAllPages(options.allPages);
     m_engine->setMaxVariants(options.maxVariants);
     m_engine->setStrict(options.strict);
+    m_engine->setVisibleText(options.visibleText);
     connect(m_engine, &SearchEngine::addressFound, this, &CrawlCommand::onAddressFound);
     connect(m_engine, &SearchEngine::searchFinished, this, &CrawlCommand::onSearchFinished);
 

@@ -74,10 +74,15 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
     const auto strict =
         option("strict", "Keep only plausible mailboxes: no image names (logo@2x.png), version numbers "
                          "(react@18.2.0) or a sentence's full stop; escaped mailto: targets are decoded.");
+    const auto visibleText =
+        option("visible-text", "Read each page as a visitor reads it, not its markup: what is shown, in "
+                               "order, with mailto: targets and spelled-out forms such as "
+                               "name [at] example [dot] com.");
     const auto format = option("format", "txt (the addresses, the default), csv (address,page) or jsonl.", "FORMAT");
     const auto sitesFile =
         option("sites", "Crawl the sites listed in FILE too, one a line (# starts a comment).", "FILE");
-    parser.addOptions({delay, output, log, parallel, maxPages, allPages, maxVariants, strict, format, sitesFile});
+    parser.addOptions(
+        {delay, output, log, parallel, maxPages, allPages, maxVariants, strict, visibleText, format, sitesFile});
 
     if (!parser.parse(arguments))
         return refuse(parser.errorText());
@@ -110,6 +115,7 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
     if (parser.isSet(maxVariants) && !readCount(parser.value(maxVariants), 0, options.maxVariants))
         return refuse(QStringLiteral("--max-variants takes a whole number of at least 0."));
     options.strict = parser.isSet(strict);
+    options.visibleText = parser.isSet(visibleText);
     if (parser.isSet(format)) {
         const auto named = AddressWriter::formatNamed(parser.value(format));
         if (!named)

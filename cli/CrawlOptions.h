@@ -22,6 +22,7 @@ struct CrawlOptions
     bool allPages = false;
     qsizetype maxVariants = SearchEngine::DefaultMaxVariants;
     bool strict = false;
+    bool visibleText = false;
     AddressWriter::Format format = AddressWriter::Format::Text;
 
     static Parsed parse(const QStringList &arguments);

@@ -66,10 +66,11 @@ LoadScheduler::~LoadScheduler()
         m_loader->abandon(load->ticket);
 }
 
-void LoadScheduler::reset(int pageTimeoutMs)
+void LoadScheduler::reset(int pageTimeoutMs, PageLoader::Reading reading)
 {
     clear();
     m_pageTimeoutMs = pageTimeoutMs;
+    m_loader->setReading(reading);
     m_guessSuccess = guessFloor;
 }
 

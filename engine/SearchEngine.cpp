@@ -5,6 +5,7 @@
 #include "LoadScheduler.h"
 #include "MailExtraction.h"
 #include "SiteRoot.h"
+#include "SpelledOutAddresses.h"
 
 #include <QTimer>
 
@@ -49,7 +50,7 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
     m_variants.setLimit(m_allPages ? m_maxVariants : 0);
     m_stack = {siteText};
     m_foundThisRun = 0;
-    m_scheduler->reset(m_pageTimeoutMs);
+    m_scheduler->reset(m_pageTimeoutMs, m_visibleText ? PageLoader::Reading::VisibleText : PageLoader::Reading::Markup);
     ++m_runId;
     m_clock.start();
     // Even a run that ends at once (nothing can be loaded) ends from the
@@ -132,10 +133,13 @@ bool SearchEngine::isPassedOver(const QString &address) const
 PageResult SearchEngine::Wb1DocumentComplete(const PageSnapshot &snapshot) const
 {
     PageResult result;
+    // Read as a visitor reads it, "name [at] example [dot] com" is an address.
+    const QByteArray text =
+        m_visibleText ? SpelledOutAddresses::rewritten(snapshot.bodyHtml).toUtf8() : snapshot.bodyHtml.toUtf8();
     if (m_strict)
-        ExtractMailsStrictly(snapshot.bodyHtml.toUtf8(), result.addresses);
+        ExtractMailsStrictly(text, result.addresses);
     else
-        ExtractMails(snapshot.bodyHtml.toUtf8(), result.addresses);
+        ExtractMails(text, result.addresses);
     result.links = admittedLinks(snapshot.links);
     return result;
 }

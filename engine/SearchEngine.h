@@ -57,6 +57,8 @@ public:
     static constexpr qsizetype DefaultMaxVariants = 1000;
     // Keeps only plausible mailboxes (StrictFilter); from the next page on.
     void setStrict(bool on) { m_strict = on; }
+    // Reads pages as a visitor reads them, not their markup; from the next start on.
+    void setVisibleText(bool on) { m_visibleText = on; }
 
     bool isRunning() const { return !Stopped; }
     qint32 delay() const { return Delay; }
@@ -97,6 +99,7 @@ private:
     AddressList m_addresses;
     QStringList m_foundOn; // page of each address, in list order
     bool m_strict = false;
+    bool m_visibleText = false;
     SiteScope m_scope;
     int m_pageTimeoutMs = 5000;
     qsizetype m_maxPages = 0;

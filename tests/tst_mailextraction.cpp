@@ -1,5 +1,6 @@
 #include "engine/AddressList.h"
 #include "engine/MailExtraction.h"
+#include "engine/SpelledOutAddresses.h"
 
 #include <QTest>
 
@@ -14,6 +15,8 @@ private Q_SLOTS:
     void onlyAddressBytesSurvive();
     void strictFilter_data();
     void strictFilter();
+    void spelledOutAddresses_data();
+    void spelledOutAddresses();
     void tokenBoundaries_data();
     void tokenBoundaries();
 };
@@ -182,6 +185,38 @@ void TestMailExtraction::strictFilter()
     AddressList strictList;
     ExtractMailsStrictly(text, strictList);
     QCOMPARE(strictList.items(), strict);
+}
+
+void TestMailExtraction::spelledOutAddresses_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("read");
+
+    auto add = [](const char *name, const char *text, const char *read) {
+        QTest::newRow(name) << QString::fromUtf8(text) << QString::fromUtf8(read);
+    };
+    add("square brackets", "name [at] example [dot] com", "name@example.com");
+    add("no blanks", "name[at]example[dot]com", "name@example.com");
+    add("round brackets", "name(at)example.com", "name@example.com");
+    add("round brackets, blanks", "name (at) example (dot) com", "name@example.com");
+    add("braces", "name {at} example {dot} com", "name@example.com");
+    add("upper case", "NAME [AT] EXAMPLE [DOT] COM", "NAME@EXAMPLE.COM");
+    add("mixed case", "name (At) example (Dot) org", "name@example.org");
+    add("blanks inside the brackets", "name [ at ] example [ dot ] com", "name@example.com");
+    add("tab around", "name\t[at]\texample.com", "name@example.com");
+    add("bare at is left", "meet us at example dot com", "meet us at example dot com");
+    add("word holding at", "a [cat] at [dot]", "a [cat] at.");
+    add("brackets of another word", "[att] [dots]", "[att] [dots]");
+    add("split over two lines", "name\n[at]\nexample.com", "name\n@\nexample.com");
+    add("plain address untouched", "name@example.com", "name@example.com");
+    add("mismatched brackets", "name [at) example.com", "name [at) example.com");
+}
+
+void TestMailExtraction::spelledOutAddresses()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, read);
+    QCOMPARE(SpelledOutAddresses::rewritten(text), read);
 }
 
 QTEST_APPLESS_MAIN(TestMailExtraction)

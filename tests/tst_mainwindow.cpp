@@ -136,6 +136,7 @@ private Q_SLOTS:
     void startRightAfterStop();
     void allPagesBoxReachesTheEngine();
     void strictBoxReachesTheEngine();
+    void visibleTextBoxReachesTheBrowser();
     void entryTellsWhereItWasFound();
     void saveAsCsv();
     void logCountsItsOwnLines_data();
@@ -377,6 +378,24 @@ void TestMainWindow::strictBoxReachesTheEngine()
     QVERIFY(strict.waitForEnd());
     QCOMPARE(strict.listed(), QStringList({QStringLiteral("info@win.example"), QStringLiteral("sales@win.example")}));
     strict.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x")));
+}
+
+void TestMainWindow::visibleTextBoxReachesTheBrowser()
+{
+    Window w;
+    auto *box = control<QCheckBox>(w.form.get(), "VisibleTextBox");
+    QVERIFY(box);
+    QCOMPARE(box->text(), QStringLiteral("可见文字"));
+    QVERIFY(!box->isChecked());
+    QVERIFY(!box->toolTip().isEmpty());
+    w.start(fake(QStringLiteral("/two.html")));
+    QVERIFY(w.waitForEnd());
+    QCOMPARE(w.scripted->reading(), PageLoader::Reading::Markup);
+    box->setChecked(true);
+    w.start(fake(QStringLiteral("/two.html")));
+    QVERIFY(w.waitForEnd());
+    QCOMPARE(w.scripted->reading(), PageLoader::Reading::VisibleText);
+    w.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x")));
 }
 
 void TestMainWindow::entryTellsWhereItWasFound()

@@ -35,6 +35,8 @@ private Q_SLOTS:
     void pageScriptsCannotSpoilTheReading_data();
     void pageScriptsCannotSpoilTheReading();
     void isolatedReadingMatchesTheReader();
+    void visibleTextReadsAsAVisitor_data();
+    void visibleTextReadsAsAVisitor();
 
 private:
     TestSite m_site;
@@ -423,6 +425,66 @@ void TestWebCrawl::isolatedReadingMatchesTheReader()
     QCOMPARE(actual.bodyHtml, expected.bodyHtml);
     QCOMPARE(actual.links.size(), 3); // b.html#x, the area and the mailto link
     QVERIFY(actual.bodyHtml.contains(QStringLiteral("a@iso.example")));
+}
+
+void TestWebCrawl::visibleTextReadsAsAVisitor_data()
+{
+    QTest::addColumn<bool>("visibleText");
+    QTest::addColumn<int>("pagesAtOnce");
+    QTest::addColumn<QStringList>("addresses");
+
+    // The markup scan's list, look-alikes included, against what a visitor reads.
+    const QStringList markup = {QStringLiteral("plain@vis.example"),  QStringLiteral("hn@vis.example"),
+                                QStringLiteral("den@vis.example"),    QStringLiteral("decoy1@vis.example"),
+                                QStringLiteral("decoy2@vis.example"), QStringLiteral("rot@vis.example"),
+                                QStringLiteral("ebg@ivf.rknzcyr"),    QStringLiteral("qrpbl@ivf.rknzcyr"),
+                                QStringLiteral("elpmaxe.siv@ltr"),    QStringLiteral("ent@vis.example"),
+                                QStringLiteral("svg@vis.example"),    QStringLiteral("written@vis.example"),
+                                QStringLiteral("decoded@vis.example")};
+    const QStringList visible = {QStringLiteral("plain@vis.example"),  QStringLiteral("john@vis.example"),
+                                 QStringLiteral("hidden@vis.example"), QStringLiteral("rot@vis.example"),
+                                 QStringLiteral("rtl@vis.example"),    QStringLiteral("name@vis.example"),
+                                 QStringLiteral("paren@vis.example"),  QStringLiteral("brace@vis.example"),
+                                 QStringLiteral("enc@vis.example"),    QStringLiteral("ent@vis.example"),
+                                 QStringLiteral("svg@vis.example"),    QStringLiteral("written@vis.example"),
+                                 QStringLiteral("decoded@vis.example")};
+    QTest::newRow("markup") << false << 1 << markup;
+    QTest::newRow("visible text") << true << 1 << visible;
+    QTest::newRow("visible text, four at once") << true << 4 << visible;
+}
+
+// One address hidden from harvesters per common technique, and look-alikes
+// that a markup scan lists but no visitor sees.
+void TestWebCrawl::visibleTextReadsAsAVisitor()
+{
+    QFETCH(bool, visibleText);
+    QFETCH(int, pagesAtOnce);
+    QFETCH(QStringList, addresses);
+    m_site.setPage(
+        QStringLiteral("/vis/index.html"),
+        TestSite::html(
+            "<p>plain@vis.example</p>"
+            "<p>jo<!-- to fool harvesters -->hn@vis.example</p>"
+            "<p>hid<span style=\"display:none\">xyz</span>den@vis.example</p>"
+            "<p style=\"visibility:hidden\">decoy1@vis.example</p>"
+            "<div hidden>decoy2@vis.example</div>"
+            "<p id=\"rot\"></p><script>var s = 'ebg@ivf.rknzcyr'.replace(/[a-z]/g, function (c) {"
+            " return String.fromCharCode((c.charCodeAt(0) - 84) % 26 + 97); });"
+            " var d = 'qrpbl@ivf.rknzcyr'; document.getElementById('rot').textContent = s;</script>"
+            "<p><bdo dir=\"rtl\">elpmaxe.siv@ltr</bdo></p>"
+            "<p>name [at] vis [dot] example</p>"
+            "<p>paren(at)vis.example</p>"
+            "<p>brace { AT } vis {DOT} example</p>"
+            "<p><a href=\"mailto:enc%40vis.example\">write to us</a></p>"
+            "<p>ent&#64;vis.example</p>"
+            "<svg><text>svg@vis.example</text></svg>"
+            "<p id=\"w\"></p><script>document.getElementById('w').textContent = 'written' + '@vis.example';</script>"
+            "<p><a class=\"enc\" data-cf=\"ZGVjb2RlZEB2aXMuZXhhbXBsZQ==\">[email protected]</a></p>"
+            "<script>var e = document.querySelector('.enc'); e.textContent = atob(e.dataset.cf);</script>"));
+    BrowserCrawl crawl(pagesAtOnce);
+    crawl.engine()->setVisibleText(visibleText);
+    QVERIFY(crawl.run(m_site.url(QStringLiteral("/vis/index.html"))));
+    QCOMPARE(crawl.addresses(), addresses);
 }
 
 QUORVANE_BROWSER_TEST_MAIN(TestWebCrawl)

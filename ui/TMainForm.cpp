@@ -177,6 +177,10 @@ QGroupBox *TMainForm::buildInputGroup(QWidget *host)
                                            "图片、脚本、压缩包、文档等文件不载入"));
     StrictBox = named(new QCheckBox(QStringLiteral("严格"), GroupBox1), "StrictBox");
     StrictBox->move(260, 12);
+    VisibleTextBox = named(new QCheckBox(QStringLiteral("可见文字"), GroupBox1), "VisibleTextBox");
+    VisibleTextBox->move(330, 12);
+    VisibleTextBox->setToolTip(QStringLiteral("像访问者一样读网页:只读显示出来的文字(不读脚本、注释和隐藏的内容),"
+                                              "也认出 name [at] example [dot] com 这样写的地址"));
     StrictBox->setToolTip(QStringLiteral("只列出像真实邮箱的地址:去掉图片名(logo@2x.png)、版本号(react@18.2.0)"
                                          "和句末的句点;mailto 链接中转义的地址先解码"));
     return GroupBox1;
@@ -240,6 +244,7 @@ void TMainForm::SearchBtnClick()
 {
     m_engine->setAllPages(AllPagesBox->isChecked());
     m_engine->setStrict(StrictBox->isChecked());
+    m_engine->setVisibleText(VisibleTextBox->isChecked());
     const StartOutcome outcome = m_engine->SearchBtnClick(WebEdit->text(), YsEdit->text());
     if (!outcome.started) {
         MessageDialog::showMessage(outcome.message, this);

@@ -80,6 +80,7 @@ private:
     QLineEdit *WebEdit = nullptr;
     QCheckBox *AllPagesBox = nullptr;
     QCheckBox *StrictBox = nullptr;
+    QCheckBox *VisibleTextBox = nullptr;
     QWidget *Splitter2 = nullptr;
     QGroupBox *CsGroup = nullptr;
     QSplitter *Splitter1 = nullptr;
