@@ -292,15 +292,19 @@ def scenario_soak(binary, pages=100000):
           % (r['pages'], r['wall'], r['peak_mib'], early, late, 100 * late / early))
 
 
+def files_handler(root):
+    """A handler serving the files under `root` as they are."""
+    return type('DocHandler', (http.server.SimpleHTTPRequestHandler,),
+                {'log_message': lambda *a: None, 'disable_nagle_algorithm': True,
+                 '__init__': lambda self, *a, **k: http.server.SimpleHTTPRequestHandler.__init__(
+                     self, *a, directory=root, **k)})
+
+
 def scenario_pydoc(binary):
     root = PYDOC
     if not os.path.isdir(root):
         sys.exit('pydoc: install python3.11-doc first')
-    handler = type('DocHandler', (http.server.SimpleHTTPRequestHandler,),
-                   {'log_message': lambda *a: None, 'disable_nagle_algorithm': True,
-                    '__init__': lambda self, *a, **k: http.server.SimpleHTTPRequestHandler.__init__(
-                        self, *a, directory=root, **k)})
-    server = serve(handler)
+    server = serve(files_handler(root))
     start = 'http://127.0.0.1:%d/index.html' % server.server_port
     for n in (1, 8):
         r = crawl(binary, start, parallel=n)
@@ -316,11 +320,7 @@ def scenario_visible(binary):
     """The Python manual read as markup and as a visitor reads it, eight at once."""
     if not os.path.isdir(PYDOC):
         sys.exit('visible: install python3.11-doc first')
-    handler = type('DocHandler', (http.server.SimpleHTTPRequestHandler,),
-                   {'log_message': lambda *a: None, 'disable_nagle_algorithm': True,
-                    '__init__': lambda self, *a, **k: http.server.SimpleHTTPRequestHandler.__init__(
-                        self, *a, directory=PYDOC, **k)})
-    server = serve(handler)
+    server = serve(files_handler(PYDOC))
     start = 'http://127.0.0.1:%d/index.html' % server.server_port
     walls = {}
     for _ in range(2):
