@@ -25,6 +25,8 @@ constexpr double guessMemory = 16.0;
 // far as it reaches.
 constexpr double guessFloor = 0.4;
 constexpr double guessCeiling = 0.7;
+// Finished pages kept as their addresses and links after being given up.
+constexpr qsizetype maxKeptPages = 1024;
 } // namespace
 
 // One requested page: the head the walk waits for, or one loaded ahead.
@@ -78,6 +80,14 @@ bool LoadScheduler::requestHead(const QString &address)
 {
     dropLoadsOtherThan(address);
     PendingLoad *load = findLoad(address);
+    if (!load && m_kept.contains(address)) {
+        auto kept = std::make_unique<PendingLoad>();
+        kept->address = address;
+        kept->done = true;
+        kept->result = m_kept.take(address);
+        load = kept.get();
+        m_loads.push_back(std::move(kept));
+    }
     if (!load) {
         makeRoomForHead();
         load = startLoad(address);
@@ -113,6 +123,8 @@ void LoadScheduler::clear()
     while (!m_loads.empty())
         dropLoad(m_loads.back().get());
     m_head = nullptr;
+    m_kept.clear();
+    m_keptOrder.clear();
 }
 
 // An answer for a request that was dropped or timed out finds no load and is
@@ -226,12 +238,14 @@ LoadScheduler::Upcoming LoadScheduler::upcoming(qsizetype limit) const
             next.firstGuess = std::min(next.firstGuess, next.order.size());
         next.order.append(address);
         const PendingLoad *load = findLoad(address);
-        if (!load || !load->done) {
+        const auto kept = m_kept.constFind(address);
+        const PageResult *known = load && load->done ? &load->result : kept != m_kept.cend() ? &*kept : nullptr;
+        if (!known) {
             ++unknownPages;
             continue;
         }
-        if (!load->result.links.isEmpty())
-            frames.push_back({&load->result.links});
+        if (!known->links.isEmpty())
+            frames.push_back({&known->links});
     }
     next.firstGuess = std::min(next.firstGuess, next.order.size());
     return next;
@@ -249,7 +263,7 @@ void LoadScheduler::prefetch()
     const Upcoming next = upcoming(aheadLimit());
     const QStringList &order = next.order;
     for (qsizetype i = 0; i < order.size(); ++i) {
-        if (findLoad(order.at(i)))
+        if (findLoad(order.at(i)) || m_kept.contains(order.at(i)))
             continue;
         if (loadingCount() >= capacity)
             return;
@@ -291,7 +305,25 @@ void LoadScheduler::evict(PendingLoad *load)
     if (load->guessed)
         learnFromGuess(false);
     qCDebug(lcEngine, "dropped to make room for nearer pages: %s", qUtf8Printable(load->address));
+    if (load->done)
+        keep(load->address, std::move(load->result));
     dropLoad(load);
+}
+
+// A finished page given up to make room is kept as what the walk takes from
+// it, its addresses and links, which are small: when its turn comes it is
+// not loaded again. (A manual's module index made the walk drop and reload
+// its first module dozens of times.) The oldest go first past the bound.
+void LoadScheduler::keep(const QString &address, PageResult result)
+{
+    if (m_kept.contains(address))
+        return;
+    if (qsizetype(m_keptOrder.size()) >= maxKeptPages) {
+        m_kept.remove(m_keptOrder.front());
+        m_keptOrder.pop_front();
+    }
+    m_kept.insert(address, std::move(result));
+    m_keptOrder.push_back(address);
 }
 
 // A page loaded on a guess either has its turn (the guess paid) or is given

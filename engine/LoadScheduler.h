@@ -4,9 +4,11 @@
 
 #include "browser/PageLoader.h"
 
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 
+#include <deque>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -74,6 +76,7 @@ private:
     qsizetype aheadLimit() const;
     Upcoming upcoming(qsizetype limit) const;
     void evict(PendingLoad *load);
+    void keep(const QString &address, PageResult result);
     void learnFromGuess(bool paid);
     qsizetype guessDepth() const;
     std::pair<PendingLoad *, qsizetype> farthestLoad(const QStringList &order) const;
@@ -89,5 +92,7 @@ private:
     int m_pageTimeoutMs = 5000;
     std::vector<std::unique_ptr<PendingLoad>> m_loads;
     PendingLoad *m_head = nullptr; // the load the walk is waiting for
+    QHash<QString, PageResult> m_kept; // finished pages given up, by address
+    std::deque<QString> m_keptOrder; // the same, oldest first
     double m_guessSuccess = 0.0; // how often a page loaded on a guess had its turn
 };

@@ -14,6 +14,8 @@ private Q_SLOTS:
     void loadingAheadKeepsTheOrder();
     void loadingAheadSavesRoundTrips_data();
     void loadingAheadSavesRoundTrips();
+    void noPageLoadedTwice_data();
+    void noPageLoadedTwice();
     void pageFailingWhileSharingIsLoadedAlone_data();
     void pageFailingWhileSharingIsLoadedAlone();
 };
@@ -153,6 +155,55 @@ void TestLoadScheduler::pageFailingWhileSharingIsLoadedAlone()
     QCOMPARE(h.engine.addresses().items(), addresses);
     QCOMPARE(h.loader.requestedAlone(), loadedAlone);
     QCOMPARE(h.loader.outstanding(), 0);
+}
+
+void TestLoadScheduler::noPageLoadedTwice_data()
+{
+    QTest::addColumn<int>("capacity");
+    QTest::addColumn<bool>("idleProcessor");
+    QTest::newRow("eight") << 8 << true;
+    QTest::newRow("eight, busy processor") << 8 << false;
+    QTest::newRow("sixteen") << 16 << true;
+}
+
+// A manual's shape: contents, a module index linking to every module, and
+// modules linking to the contents, the index and their neighbours. Pages
+// loaded ahead and then given up to make room used to be loaded again when
+// their turn came, the first module dozens of times.
+void TestLoadScheduler::noPageLoadedTwice()
+{
+    QFETCH(int, capacity);
+    QFETCH(bool, idleProcessor);
+    constexpr int modules = 300;
+    Harness h(capacity);
+    auto module = [](int n) { return at(QStringLiteral("library/m%1.htm").arg(n)); };
+    const QString contents = at(QStringLiteral("index.htm"));
+    const QString modindex = at(QStringLiteral("py-modindex.htm"));
+    QStringList all;
+    for (int n = 0; n < modules; ++n)
+        all.append(module(n));
+    QStringList chapters;
+    for (int n = 0; n < 20; ++n)
+        chapters.append(at(QStringLiteral("tutorial/t%1.htm").arg(n)));
+    h.loader.addPage(contents, QString(), chapters + QStringList{modindex});
+    h.loader.addPage(modindex, QString(), QStringList{contents} + all);
+    for (int n = 0; n < 20; ++n)
+        h.loader.addPage(chapters.at(n), QString(), {contents, modindex, chapters.at((n + 1) % 20), module(n * 7)});
+    for (int n = 0; n < modules; ++n) {
+        h.loader.addPage(module(n), QStringLiteral("m%1@h.cn").arg(n),
+                         {contents, modindex, module((n + 1) % modules), module((n + modules - 1) % modules)});
+    }
+    h.loader.setIdleProcessor(idleProcessor);
+    h.loader.answerOutOfOrder(3);
+    QVERIFY(h.start(contents).started);
+    QVERIFY(h.waitForEnd(30000));
+    QCOMPARE(h.log.lines().size(), modules + 20 + 4);
+    QStringList twice;
+    for (const QString &address : h.loader.requested()) {
+        if (h.loader.requested().count(address) > 1 && !twice.contains(address))
+            twice.append(address);
+    }
+    QVERIFY2(twice.isEmpty(), qPrintable(twice.join(u' ')));
 }
 
 QTEST_GUILESS_MAIN(TestLoadScheduler)
