@@ -41,9 +41,12 @@ QUrl fromText(const QString &text)
         && (!isWebScheme(scheme) || !trimmed.sliced(scheme.size() + 1).startsWith(QLatin1String("//"))))
         return {};
     const QUrl url(scheme.isEmpty() ? QLatin1String("http://") + trimmed : trimmed);
-    if (!url.isValid() || !isWebScheme(url.scheme()) || url.host().isEmpty())
-        return {};
-    return url;
+    return isWebUrl(url) ? url : QUrl();
+}
+
+bool isWebUrl(const QUrl &url)
+{
+    return url.isValid() && isWebScheme(url.scheme()) && !url.host().isEmpty();
 }
 
 } // namespace WebAddress

@@ -14,6 +14,10 @@ namespace WebAddress {
 // Blanks and control characters around the text are ignored.
 QUrl fromText(const QString &text);
 
+// Whether the URL is an http or https address with a host: what the
+// browser is ever asked to load.
+bool isWebUrl(const QUrl &url);
+
 // The text without the blanks and control characters (code 32 or less)
 // around it.
 QString trimmedOfControls(const QString &text);

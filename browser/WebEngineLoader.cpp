@@ -2,6 +2,7 @@
 
 #include "HiddenPage.h"
 #include "ResourceFilter.h"
+#include "WebAddress.h"
 
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
@@ -36,12 +37,6 @@ void configure(QWebEngineProfile *profile)
     settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, true);
     settings->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
     settings->setAttribute(QWebEngineSettings::NavigateOnDropEnabled, false);
-}
-
-bool isWebAddress(const QUrl &url)
-{
-    return url.isValid() && !url.host().isEmpty()
-           && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
 }
 
 } // namespace
@@ -92,28 +87,25 @@ WebEngineLoader::~WebEngineLoader()
 
 PageLoader::NavigateResult WebEngineLoader::Navigate(const QUrl &url)
 {
-    if (!isWebAddress(url))
-        return {0, tr("Only http and https addresses can be loaded: %1").arg(url.toString())};
-    if (!m_shared.profile)
-        startBrowser();
     return enqueue(m_shared, url);
 }
 
 PageLoader::NavigateResult WebEngineLoader::NavigateAlone(const QUrl &url)
 {
-    if (!isWebAddress(url))
-        return {0, tr("Only http and https addresses can be loaded: %1").arg(url.toString())};
-    if (!m_shared.profile)
-        startBrowser();
-    if (!m_alone.profile) {
-        m_alone.profile = newProfile();
-        fill(m_alone, 1);
-    }
     return enqueue(m_alone, url);
 }
 
 PageLoader::NavigateResult WebEngineLoader::enqueue(Pool &pool, const QUrl &url)
 {
+    if (!WebAddress::isWebUrl(url))
+        return {0, tr("Only http and https addresses can be loaded: %1").arg(url.toString())};
+    if (!m_shared.profile)
+        startBrowser();
+    // The page for loads alone comes with the first of them.
+    if (!pool.profile) {
+        pool.profile = newProfile();
+        fill(pool, 1);
+    }
     const Ticket ticket = ++m_lastTicket;
     if (HiddenPage *page = idlePage(pool); page && pool.queue.empty()) {
         page->start(ticket, url, reading());

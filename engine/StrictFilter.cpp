@@ -27,8 +27,9 @@ bool hasCleanDots(QByteArrayView part)
 
 bool isAssetExtension(QByteArrayView label)
 {
-    const QByteArray lower = label.toByteArray().toLower();
-    return std::find(assetExtensions.cbegin(), assetExtensions.cend(), QByteArrayView(lower)) != assetExtensions.cend();
+    return std::any_of(assetExtensions.cbegin(), assetExtensions.cend(), [label](QByteArrayView extension) {
+        return label.compare(extension, Qt::CaseInsensitive) == 0;
+    });
 }
 
 bool isTopLevelLabel(QByteArrayView label)

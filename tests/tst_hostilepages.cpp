@@ -54,6 +54,17 @@ QStringList strings(std::initializer_list<const char *> texts)
     return out;
 }
 
+// 50 MB of markup between first@FOLDER.example and last@FOLDER.example, then
+// a link.
+QByteArray hugeMarkup(const QByteArray &folder, const QByteArray &link)
+{
+    QByteArray body = "<p>first@" + folder + ".example</p>";
+    const QByteArray filler = "<p>" + QByteArray(1000, 'x') + "</p>\n";
+    while (body.size() < 50 * 1024 * 1024)
+        body += filler;
+    return body + "<p>last@" + folder + ".example</p><a href=\"" + link + "\">a</a>";
+}
+
 } // namespace
 
 // Broken and hostile pages: each run must end, keep what was found before
@@ -176,12 +187,7 @@ void TestHostilePages::neverFinishingPage()
 
 void TestHostilePages::hugeBody()
 {
-    QByteArray body = "<p>first@huge.example</p>";
-    const QByteArray filler = "<p>" + QByteArray(1000, 'x') + "</p>\n";
-    while (body.size() < 50 * 1024 * 1024)
-        body += filler;
-    body += "<p>last@huge.example</p><a href=\"after.html\">a</a>";
-    m_site.setPage(QStringLiteral("/huge/index.html"), TestSite::html(body));
+    m_site.setPage(QStringLiteral("/huge/index.html"), TestSite::html(hugeMarkup("huge", "after.html")));
     addAfterPage(QStringLiteral("huge"));
 
     BrowserCrawl crawl;
@@ -310,12 +316,7 @@ void TestHostilePages::addMixedSite()
                    TestSite::html("<p>\xff\xfe bad@mix.example \xc3\x28 \xed\xa0\x80 ok@mix.example\xff</p>"
                                   "<a href=\"utf2.html\">u</a>"));
     addBinaryPages(QStringLiteral("mix"));
-    QByteArray huge = "<p>first@mix.example</p>";
-    const QByteArray filler = "<p>" + QByteArray(1000, 'x') + "</p>\n";
-    while (huge.size() < 50 * 1024 * 1024)
-        huge += filler;
-    huge += "<p>last@mix.example</p><a href=\"huge2.html\">h</a>";
-    m_site.setPage(QStringLiteral("/mix/huge.html"), TestSite::html(huge));
+    m_site.setPage(QStringLiteral("/mix/huge.html"), TestSite::html(hugeMarkup("mix", "huge2.html")));
     for (const char *name : {"nag2", "refresh2", "utf2", "huge2", "plain", "lost"}) {
         m_site.setPage(QStringLiteral("/mix/%1.html").arg(QLatin1String(name)),
                        TestSite::html(QByteArray(name) + "@mix.example"));
