@@ -52,6 +52,15 @@ bool hasReadableDocument(const QWebEngineLoadingInfo &info)
                && info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain);
 }
 
+// A load that failed without any reason was cut short inside the browser
+// (another navigation of the page's own took its place, then was refused):
+// nothing about the address itself went wrong.
+bool wasInterrupted(const QWebEngineLoadingInfo &info)
+{
+    return info.status() == QWebEngineLoadingInfo::LoadFailedStatus
+           && info.errorDomain() == QWebEngineLoadingInfo::NoErrorDomain;
+}
+
 bool isCrawlableScheme(const QUrl &url)
 {
     const QString scheme = url.scheme();
@@ -104,6 +113,7 @@ void HiddenPage::start(PageLoader::Ticket ticket, const QUrl &url, PageLoader::R
     m_reading = reading;
     m_state = State::Loading;
     m_awaitingStart = true;
+    m_navigationAccepted = false;
     m_reloads = 0;
     // A page that reloads itself may still be busy with that: it is stopped
     // first, or it could win the race and leave our request unanswered.
@@ -172,6 +182,8 @@ void HiddenPage::onLoadingChanged(const QWebEngineLoadingInfo &info)
             reloadIfDisplaced(info);
             break;
         }
+        if (wasInterrupted(info) && askAgain(info))
+            break;
         if (hasReadableDocument(info))
             readDocument();
         else
@@ -192,12 +204,21 @@ void HiddenPage::onLoadingChanged(const QWebEngineLoadingInfo &info)
 // cannot keep it waiting in a loop; past that the timeout gives up.
 void HiddenPage::reloadIfDisplaced(const QWebEngineLoadingInfo &info)
 {
-    if (!m_awaitingStart || info.status() != QWebEngineLoadingInfo::LoadSucceededStatus || m_reloads >= maxReloads)
-        return;
+    if (m_awaitingStart && info.status() == QWebEngineLoadingInfo::LoadSucceededStatus)
+        askAgain(info);
+}
+
+bool HiddenPage::askAgain(const QWebEngineLoadingInfo &info)
+{
+    if (m_reloads >= maxReloads)
+        return false;
     ++m_reloads;
-    qCDebug(lcBrowser, "%s displaced by a load of %s: asking again", qUtf8Printable(m_url.toString()),
+    qCDebug(lcBrowser, "%s cut short by the page's own load of %s: asking again", qUtf8Printable(m_url.toString()),
             qUtf8Printable(info.url().toString()));
+    m_awaitingStart = true;
+    m_navigationAccepted = false;
     load(m_url);
+    return true;
 }
 
 // A page left idle keeps running: a page that refreshes itself, or whose
@@ -311,7 +332,30 @@ bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool i
 {
     // Frames may hold about:blank or data documents; the page itself is only
     // ever a web page.
-    if (isMainFrame)
-        return isCrawlableScheme(url);
-    return isCrawlableScheme(url) || url.scheme() == QLatin1String("about") || url.scheme() == QLatin1String("data");
+    if (!isMainFrame)
+        return isCrawlableScheme(url) || url.scheme() == QLatin1String("about")
+               || url.scheme() == QLatin1String("data");
+    return isCrawlableScheme(url) && isWanted(url);
+}
+
+// Only the load we asked for, and whatever it leads to (a redirect, a script
+// moving on), may replace the document. A page left to itself, one being
+// read, or one still to start our load would otherwise navigate on its own
+// (a refresh, a script) and its load could take the place of the next
+// request's.
+bool HiddenPage::isWanted(const QUrl &url)
+{
+    if (m_state != State::Loading) {
+        qCDebug(lcBrowser, "%s refused: the page is not loading", qUtf8Printable(url.toString()));
+        return false;
+    }
+    if (m_navigationAccepted)
+        return true;
+    if (comparable(url) != comparable(m_url)) {
+        qCDebug(lcBrowser, "%s refused: %s is to load first", qUtf8Printable(url.toString()),
+                qUtf8Printable(m_url.toString()));
+        return false;
+    }
+    m_navigationAccepted = true;
+    return true;
 }

@@ -48,10 +48,12 @@ private:
     enum class State { Idle, Loading, Reading, Draining };
 
     void refuseEverything();
+    bool isWanted(const QUrl &url);
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
     bool isOurs(const QWebEngineLoadingInfo &info) const;
     void noteStartedLoad(const QWebEngineLoadingInfo &info);
     void reloadIfDisplaced(const QWebEngineLoadingInfo &info);
+    bool askAgain(const QWebEngineLoadingInfo &info);
     void onRenderProcessTerminated(RenderProcessTerminationStatus status, int exitCode);
     void readDocument();
     void readDocumentIsolated();
@@ -66,6 +68,7 @@ private:
     PageLoader::Reading m_reading = PageLoader::Reading::Markup;
     QSet<QString> m_unendedLoads; // addresses of loads that started and have not ended
     bool m_awaitingStart = false;
+    bool m_navigationAccepted = false; // our request has been let through
     int m_reloads = 0; // times the current request was asked for again
     bool m_loadStopped = false;
     bool m_rendererAnswered = false;

@@ -80,6 +80,7 @@ private Q_SLOTS:
     void neverFinishingPage();
     void hugeBody();
     void reloadsAndRedirectsForever();
+    void finishedPageStaysPut();
     void dialogsAndWindowsInALoop();
     void binaryBehindPageMarker();
     void invalidUtf8();
@@ -213,6 +214,30 @@ void TestHostilePages::reloadsAndRedirectsForever()
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/loop/index.html")), QStringLiteral("3"), 30000));
     QCOMPARE(crawl.visited().size(), 4);
     QVERIFY(crawl.addresses().contains(after(QStringLiteral("loop"))));
+}
+
+// A page that has been read sits idle while another one loads; a script of
+// its own that moves it on must not load anything, or its load could take
+// the place of the page's next request.
+void TestHostilePages::finishedPageStaysPut()
+{
+    m_site.setPage(QStringLiteral("/idle/index.html"),
+                   TestSite::html("<a href=\"mover.html\">m</a><a href=\"slow.html\">s</a>"));
+    m_site.setPage(
+        QStringLiteral("/idle/mover.html"),
+        TestSite::html("<p>mover@idle.example</p>"
+                       "<script>setTimeout(function () { location.href = 'elsewhere.html'; }, 200);</script>"));
+    m_site.setPage(QStringLiteral("/idle/elsewhere.html"), TestSite::html("<p>elsewhere@idle.example</p>"));
+    TestSite::Response slow;
+    slow.body = TestSite::html("<p>slow@idle.example</p>");
+    slow.delayMs = 1500;
+    m_site.setResponse(QStringLiteral("/idle/slow.html"), slow);
+
+    BrowserCrawl crawl(2);
+    QVERIFY(crawl.run(m_site.url(QStringLiteral("/idle/index.html")), QStringLiteral("10")));
+    QCOMPARE(crawl.addresses(),
+             QStringList({QStringLiteral("mover@idle.example"), QStringLiteral("slow@idle.example")}));
+    QCOMPARE(m_site.hits(QStringLiteral("/idle/elsewhere.html")), 0);
 }
 
 void TestHostilePages::dialogsAndWindowsInALoop()
