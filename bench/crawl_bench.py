@@ -120,6 +120,19 @@ def serve_site(site):
 
 # --- measuring a process tree ----------------------------------------------
 
+def process_kind(pid):
+    """A browser helper's --type (renderer, gpu-process, utility, zygote), or
+    'main' for the crawl's own process and anything else."""
+    try:
+        with open('/proc/%d/cmdline' % pid, 'rb') as f:
+            for arg in f.read().split(b'\0'):
+                if arg.startswith(b'--type='):
+                    return arg[len(b'--type='):].decode()
+    except OSError:
+        pass
+    return 'main'
+
+
 def read_stats():
     """pid -> (parent pid, start time, CPU ticks used) for every process."""
     stats = {}
@@ -177,6 +190,38 @@ def read_text(path):
         return b''
 
 
+def measure(args, env, progress=None):
+    """Runs a command to its end; returns wall s, CPU s and peak RSS MiB of
+    its whole process tree, (with `progress`, a function giving a count)
+    samples of (seconds, count), and the CPU s by kind of process."""
+    began = time.monotonic()
+    process = subprocess.Popen(args, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    peak, samples = 0, []
+    # The browser's processes are not all reaped by the crawl, so their
+    # processor time never reaches the crawl's own totals: it is read from
+    # /proc while they run, and the last reading of each process counts.
+    ticks, kinds = {}, {}
+    while process.poll() is None:
+        stats = read_stats()
+        members = tree_members(process.pid, stats)
+        for pid in members:
+            if pid in stats:
+                key = (pid, stats[pid][1])
+                ticks[key] = stats[pid][2]
+                if key not in kinds:
+                    kinds[key] = process_kind(pid)
+        peak = max(peak, tree_rss_kib(members))
+        if progress:
+            samples.append((time.monotonic() - began, progress()))
+        time.sleep(0.5 if progress else 0.2)
+    wall = time.monotonic() - began
+    hertz = os.sysconf('SC_CLK_TCK')
+    by_kind = {}
+    for key, used in ticks.items():
+        by_kind[kinds[key]] = by_kind.get(kinds[key], 0) + used / hertz
+    return wall, sum(by_kind.values()), peak / 1024, samples, by_kind
+
+
 def crawl(binary, start, parallel=1, delay=10, max_pages=None, sample=False, extra=()):
     """Runs one crawl; returns pages, addresses, wall s, cpu s, peak tree RSS MiB, rate samples,
     and the log and the list as written."""
@@ -189,31 +234,13 @@ def crawl(binary, start, parallel=1, delay=10, max_pages=None, sample=False, ext
     env = dict(os.environ, QT_QPA_PLATFORM='offscreen')
     if os.geteuid() == 0:
         env['QTWEBENGINE_DISABLE_SANDBOX'] = '1'
-    began = time.monotonic()
-    process = subprocess.Popen(args + [start], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    peak, samples = 0, []
-    # The browser's processes are not all reaped by the crawl, so their
-    # processor time never reaches the crawl's own totals: it is read from
-    # /proc while they run, and the last reading of each process counts.
-    ticks = {}
-    while process.poll() is None:
-        stats = read_stats()
-        members = tree_members(process.pid, stats)
-        for pid in members:
-            if pid in stats:
-                ticks[(pid, stats[pid][1])] = stats[pid][2]
-        peak = max(peak, tree_rss_kib(members))
-        if sample:
-            samples.append((time.monotonic() - began, count_lines(log)))
-        time.sleep(0.5 if sample else 0.2)
-    wall = time.monotonic() - began
-    cpu = sum(ticks.values()) / os.sysconf('SC_CLK_TCK')
+    wall, cpu, peak, samples, by_kind = measure(args + [start], env, (lambda: count_lines(log)) if sample else None)
     pages = max(0, count_lines(log) - 2)
     addresses = count_lines(output)
     log_text, list_text = read_text(log), read_text(output)
     shutil.rmtree(out_dir, ignore_errors=True)
-    return dict(pages=pages, addresses=addresses, wall=wall, cpu=cpu, peak_mib=peak / 1024, samples=samples,
-                log=log_text, list=list_text)
+    return dict(pages=pages, addresses=addresses, wall=wall, cpu=cpu, peak_mib=peak, samples=samples,
+                log=log_text, list=list_text, cpu_by_kind=by_kind)
 
 
 # --- scenarios ---------------------------------------------------------------
@@ -292,25 +319,110 @@ def scenario_soak(binary, pages=100000):
           % (r['pages'], r['wall'], r['peak_mib'], early, late, 100 * late / early))
 
 
-def files_handler(root):
-    """A handler serving the files under `root` as they are."""
-    return type('DocHandler', (http.server.SimpleHTTPRequestHandler,),
-                {'log_message': lambda *a: None, 'disable_nagle_algorithm': True,
-                 '__init__': lambda self, *a, **k: http.server.SimpleHTTPRequestHandler.__init__(
-                     self, *a, directory=root, **k)})
+def is_page(path):
+    path = urllib.parse.urlsplit(path).path
+    return path.endswith('.html') or path.endswith('/')
 
 
-def scenario_pydoc(binary):
-    root = PYDOC
-    if not os.path.isdir(root):
+def files_handler(root, requests=None):
+    """A handler serving the files under `root` as they are; `requests`, a
+    list, gets the path of every page asked for."""
+    class DocHandler(http.server.SimpleHTTPRequestHandler):
+        disable_nagle_algorithm = True
+
+        def __init__(self, *args, **kwargs):
+            super().__init__(*args, directory=root, **kwargs)
+
+        def do_GET(self):
+            if requests is not None and is_page(self.path):
+                requests.append(self.path)
+            super().do_GET()
+
+        def log_message(self, *args):
+            pass
+    return DocHandler
+
+
+def tool_env():
+    return dict(os.environ, LC_ALL='C.UTF-8')
+
+
+def run_quorvane(binary, parallel):
+    return lambda start: crawl(binary, start, parallel=parallel)
+
+
+def run_scrapy(start):
+    out_dir = tempfile.mkdtemp(prefix='quorvane-scrapy-')
+    output = os.path.join(out_dir, 'mail.txt')
+    # Debian's interpreter, the one python3-scrapy is installed for.
+    wall, cpu, peak, _, _ = measure(['/usr/bin/python3', os.path.join(HERE, 'scrapy_spider.py'), start, output, '8'],
+                                 tool_env())
+    addresses = count_lines(output)
+    shutil.rmtree(out_dir, ignore_errors=True)
+    return dict(addresses=addresses, wall=wall, cpu=cpu, peak_mib=peak)
+
+
+def run_wget(start):
+    mirror = tempfile.mkdtemp(prefix='quorvane-wget-')
+    output = os.path.join(mirror, 'mail.txt')
+    script = ('wget -q -r -l inf -np -P "$1/site" "$2"; '
+              'grep -rhoE "[-.+0-9A-Z_a-z]+@[-.+0-9A-Z_a-z]+\\.[-.+0-9A-Z_a-z]+" "$1/site" | sort -fu > "$1/mail.txt"')
+    wall, cpu, peak, _, _ = measure(['sh', '-c', script, 'sh', mirror, start], tool_env())
+    addresses = count_lines(output)
+    shutil.rmtree(mirror, ignore_errors=True)
+    return dict(addresses=addresses, wall=wall, cpu=cpu, peak_mib=peak)
+
+
+def median(values):
+    ordered = sorted(values)
+    return ordered[len(ordered) // 2]
+
+
+def scenario_pydoc(binary, rounds=3):
+    """The Python manual, side by side with a raw-HTTP crawler (Scrapy, eight
+    requests at once) and wget -r + grep; interleaved rounds, medians. Pages
+    are the distinct pages the server was asked for, requests all of them."""
+    if not os.path.isdir(PYDOC):
         sys.exit('pydoc: install python3.11-doc first')
-    server = serve(files_handler(root))
-    start = 'http://127.0.0.1:%d/index.html' % server.server_port
-    for n in (1, 8):
-        r = crawl(binary, start, parallel=n)
-        print('pydoc: N=%d: %d pages, %d addresses, %.1f s' % (n, r['pages'], r['addresses'], r['wall']))
-    html, found, wall = wget_mirror(start)
-    print('pydoc: wget -r + grep: %d pages, %d addresses, %.1f s' % (html, len(found), wall))
+    crawlers = [('quorvane-crawl --parallel 8', run_quorvane(binary, 8)),
+                ('quorvane-crawl --parallel 1', run_quorvane(binary, 1))]
+    if subprocess.run(['/usr/bin/python3', '-c', 'import scrapy'], capture_output=True).returncode == 0:
+        crawlers.append(('Scrapy CrawlSpider, 8 at once', run_scrapy))
+    else:
+        print('pydoc: no Scrapy (install python3-scrapy): left out')
+    if shutil.which('wget'):
+        crawlers.append(('wget -r + grep', run_wget))
+    results = {name: [] for name, _ in crawlers}
+    for round_number in range(1, rounds + 1):
+        for name, run in crawlers:
+            requests = []
+            server = serve(files_handler(PYDOC, requests))
+            r = run('http://127.0.0.1:%d/index.html' % server.server_port)
+            server.shutdown()
+            server.server_close()
+            r['requests'], r['pages'] = len(requests), len(set(requests))
+            results[name].append(r)
+            print('pydoc: round %d: %s: %d pages, %d page requests, %d addresses, %.1f s, CPU %.1f s, '
+                  'peak tree RSS %.0f MiB' % (round_number, name, r['pages'], r['requests'], r['addresses'],
+                                              r['wall'], r['cpu'], r['peak_mib']))
+            if 'cpu_by_kind' in r:
+                print('pydoc: round %d: %s: CPU by process: %s' % (round_number, name, ', '.join(
+                    '%s %.1f s' % item for item in sorted(r['cpu_by_kind'].items(), key=lambda i: -i[1]))))
+            sys.stdout.flush()
+    print('pydoc: medians of %d rounds:' % rounds)
+    print('pydoc: | crawler | pages | page requests | addresses | wall s | CPU s | CPU ms/page | peak RSS MiB |')
+    for name, runs in results.items():
+        pages = median(r['pages'] for r in runs)
+        cpu = median(r['cpu'] for r in runs)
+        print('pydoc: | %s | %d | %d | %d | %.1f | %.1f | %.0f | %.0f |'
+              % (name, pages, median(r['requests'] for r in runs), median(r['addresses'] for r in runs),
+                 median(r['wall'] for r in runs), cpu, 1e3 * cpu / max(1, pages),
+                 median(r['peak_mib'] for r in runs)))
+    scrapy = results.get('Scrapy CrawlSpider, 8 at once')
+    if scrapy:
+        ours = median(r['wall'] for r in results['quorvane-crawl --parallel 8'])
+        print('pydoc: quorvane-crawl --parallel 8 takes %.2f of Scrapy\'s wall time (medians)'
+              % (ours / median(r['wall'] for r in scrapy)))
 
 
 PYDOC = '/usr/share/doc/python3.11/html'

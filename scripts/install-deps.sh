@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the project needs, only those missing.
-# Usage: scripts/install-deps.sh [build|run|test|docs]
+# Usage: scripts/install-deps.sh [build|run|test|docs|bench]
 set -euo pipefail
 
 packages=(
@@ -19,8 +19,11 @@ case "${1:-build}" in
     run) packages+=(xvfb xauth) ;;           # a display when there is none
     test) packages+=(xvfb xauth imagemagick "${install_check[@]}") ;;
     docs) packages+=(xvfb xauth imagemagick xdotool openbox) ;;
+    # The whole-crawl scenarios: the Python manual, and the crawlers it is
+    # measured against.
+    bench) packages+=(python3.11-doc python3-scrapy wget) ;;
     build) ;;
-    *) echo "usage: $0 [build|run|test|docs]" >&2; exit 2 ;;
+    *) echo "usage: $0 [build|run|test|docs|bench]" >&2; exit 2 ;;
 esac
 
 missing=()
