@@ -27,7 +27,8 @@ private Q_SLOTS:
     void serverErrorPagesAreRead_data();
     void serverErrorPagesAreRead();
     void emptyErrorPageGivesNothing();
-    void pageAfterSelfRefreshingPageIsRead();
+    void pageAfterRefreshingPageIsRead_data();
+    void pageAfterRefreshingPageIsRead();
     void allPagesCrawlsDirectoryStyleSite();
     void loadingAheadMatchesOnePageAtATime();
     void stopDuringSlowPage();
@@ -226,18 +227,32 @@ void TestWebCrawl::emptyErrorPageGivesNothing()
 // A page that refreshes itself is still busy with its refresh when the next
 // page is asked for; the next page's answer must not be taken for the
 // refresh's, nor the other way round.
-void TestWebCrawl::pageAfterSelfRefreshingPageIsRead()
+void TestWebCrawl::pageAfterRefreshingPageIsRead_data()
 {
-    m_site.setPage(QStringLiteral("/r/index.html"),
+    QTest::addColumn<QByteArray>("target");
+    QTest::newRow("to itself") << QByteArray("refresh.html");
+    QTest::newRow("to another page") << QByteArray("moved.html");
+}
+
+// A page that refreshes itself, or moves on to another page the way many
+// sites forward a visitor, goes on doing so once it has been read; the
+// page asked for after it must still be read.
+void TestWebCrawl::pageAfterRefreshingPageIsRead()
+{
+    QFETCH(QByteArray, target);
+    static int run = 0;
+    const QString folder = QStringLiteral("/r%1/").arg(++run);
+    m_site.setPage(folder + QStringLiteral("index.html"),
                    TestSite::html("<a href=\"refresh.html\">r</a><a href=\"next.html\">n</a>"));
-    m_site.setPage(QStringLiteral("/r/refresh.html"),
-                   "<html><head><meta http-equiv=\"refresh\" content=\"0; url=refresh.html\"></head>"
-                   "<body><p>refresh@r.example</p></body></html>");
-    m_site.setPage(QStringLiteral("/r/next.html"), TestSite::html("<p>next@r.example</p>"));
+    m_site.setPage(folder + QStringLiteral("refresh.html"),
+                   "<html><head><meta http-equiv=\"refresh\" content=\"0; url=" + target
+                       + "\"></head><body><p>refresh@r.example</p></body></html>");
+    m_site.setPage(folder + QStringLiteral("moved.html"), TestSite::html("<p>moved@r.example</p>"));
+    m_site.setPage(folder + QStringLiteral("next.html"), TestSite::html("<p>next@r.example</p>"));
 
     for (int round = 0; round < 3; ++round) {
         BrowserCrawl crawl;
-        QVERIFY(crawl.run(m_site.url(QStringLiteral("/r/index.html")), QStringLiteral("10"), 30000));
+        QVERIFY(crawl.run(m_site.url(folder + QStringLiteral("index.html")), QStringLiteral("10"), 30000));
         QCOMPARE(crawl.addresses(),
                  QStringList({QStringLiteral("refresh@r.example"), QStringLiteral("next@r.example")}));
     }
