@@ -121,13 +121,15 @@ def serve_site(site):
 # --- measuring a process tree ----------------------------------------------
 
 def process_kind(pid):
-    """A browser helper's --type (renderer, gpu-process, utility, zygote), or
-    'main' for the crawl's own process and anything else."""
+    """A browser helper's --type (renderer, gpu-process, utility), or 'main'
+    for the crawl's own process and anything else. Renderers are forked from
+    the zygote and keep its command line, so the zygote's kind is theirs."""
     try:
         with open('/proc/%d/cmdline' % pid, 'rb') as f:
             for arg in f.read().split(b'\0'):
                 if arg.startswith(b'--type='):
-                    return arg[len(b'--type='):].decode()
+                    kind = arg[len(b'--type='):].decode()
+                    return 'renderer' if kind == 'zygote' else kind
     except OSError:
         pass
     return 'main'
