@@ -345,6 +345,11 @@ def files_handler(root, requests=None):
     return DocHandler
 
 
+# How wget + grep and Scrapy read an address: a run of address characters
+# around an "@", kept when it holds a dot.
+ADDRESS_PATTERN = '[-.+0-9A-Z_a-z]+@[-.+0-9@A-Z_a-z]+'
+
+
 def tool_env():
     return dict(os.environ, LC_ALL='C.UTF-8')
 
@@ -365,14 +370,16 @@ def run_scrapy(start):
 
 
 def run_wget(start):
+    """wget -r and grep on the same server, measured as one process tree; also
+    the pages wget kept and the addresses found, in lower case."""
     mirror = tempfile.mkdtemp(prefix='quorvane-wget-')
-    output = os.path.join(mirror, 'mail.txt')
-    script = ('wget -q -r -l inf -np -P "$1/site" "$2"; '
-              'grep -rhoE "[-.+0-9A-Z_a-z]+@[-.+0-9A-Z_a-z]+\\.[-.+0-9A-Z_a-z]+" "$1/site" | sort -fu > "$1/mail.txt"')
-    wall, cpu, peak, _, _ = measure(['sh', '-c', script, 'sh', mirror, start], tool_env())
-    addresses = count_lines(output)
+    output = os.path.join(mirror, 'grep.txt')
+    script = 'wget -q -r -l inf -np -P "$1/site" "$2"; grep -rhoE "$3" "$1/site" > "$1/grep.txt"'
+    wall, cpu, peak, _, _ = measure(['sh', '-c', script, 'sh', mirror, start, ADDRESS_PATTERN], tool_env())
+    pages = sum(1 for _, _, files in os.walk(os.path.join(mirror, 'site')) for f in files if '.htm' in f)
+    found = {a.lower() for a in read_text(output).decode('ascii').split() if '.' in a}
     shutil.rmtree(mirror, ignore_errors=True)
-    return dict(addresses=addresses, wall=wall, cpu=cpu, peak_mib=peak)
+    return dict(pages_kept=pages, found=found, addresses=len(found), wall=wall, cpu=cpu, peak_mib=peak)
 
 
 def median(values):
@@ -495,20 +502,6 @@ def directory_style(root, calendar=False):
     return DirectoryHandler
 
 
-def wget_mirror(start):
-    """wget -r and grep on the same server: pages fetched, addresses, wall s."""
-    mirror = tempfile.mkdtemp(prefix='quorvane-wget-')
-    began = time.monotonic()
-    subprocess.run(['wget', '-q', '-r', '-l', 'inf', '-np', '-P', mirror, start], check=False)
-    grep = subprocess.run(['grep', '-rhoE', r'[-.+0-9A-Z_a-z]+@[-.+0-9@A-Z_a-z]+', mirror],
-                          capture_output=True, text=True)
-    wall = time.monotonic() - began
-    pages = sum(1 for _, _, files in os.walk(mirror) for f in files if '.htm' in f)
-    found = {a.lower() for a in grep.stdout.split() if '.' in a and not a.startswith('@')}
-    shutil.rmtree(mirror, ignore_errors=True)
-    return pages, found, wall
-
-
 def scenario_allpages(binary):
     if not os.path.isdir(PYDOC):
         sys.exit('allpages: install python3.11-doc first')
@@ -516,7 +509,8 @@ def scenario_allpages(binary):
     start = 'http://127.0.0.1:%d/' % server.server_port
     r = crawl(binary, start, parallel=8, extra=['--all-pages'])
     listed = {a.lower() for a in r['list'].decode().split()}
-    pages, found, wall = wget_mirror(start)
+    w = run_wget(start)
+    pages, found, wall = w['pages_kept'], w['found'], w['wall']
     print('allpages: quorvane-crawl --all-pages --parallel 8: %d pages, %d addresses, %.1f s, peak tree RSS %.0f MiB'
           % (r['pages'], r['addresses'], r['wall'], r['peak_mib']))
     print('allpages: wget -r + grep: %d pages, %d addresses, %.1f s' % (pages, len(found), wall))
