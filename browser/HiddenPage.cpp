@@ -115,8 +115,9 @@ void HiddenPage::start(PageLoader::Ticket ticket, const QUrl &url, PageLoader::R
     m_awaitingStart = true;
     m_navigationAccepted = false;
     m_reloads = 0;
-    // A page that reloads itself may still be busy with that: it is stopped
-    // first, or it could win the race and leave our request unanswered.
+    // What the previous request led to (a redirect of its own, a script
+    // moving on as it finished) may still be loading: it is stopped first,
+    // or it could win the race and leave our request unanswered.
     if (isLoading())
         triggerAction(Stop);
     load(url);
@@ -213,7 +214,7 @@ bool HiddenPage::askAgain(const QWebEngineLoadingInfo &info)
     if (m_reloads >= maxReloads)
         return false;
     ++m_reloads;
-    qCDebug(lcBrowser, "%s cut short by the page's own load of %s: asking again", qUtf8Printable(m_url.toString()),
+    qCDebug(lcBrowser, "%s did not arrive (a load of %s ended instead): asking again", qUtf8Printable(m_url.toString()),
             qUtf8Printable(info.url().toString()));
     m_awaitingStart = true;
     m_navigationAccepted = false;

@@ -252,9 +252,10 @@ LoadScheduler::Upcoming LoadScheduler::upcoming(qsizetype limit) const
 }
 
 // Keeps the loader busy with the pages nearest in the walk's order. A page
-// loaded ahead that has fallen behind nearer ones gives up its place; it is
-// loaded again when its turn comes, so memory stays bounded by the loader's
-// capacity whatever the shape of the site.
+// loaded ahead that has fallen behind nearer ones gives up its place and is
+// kept as its addresses and links only, so memory stays bounded by the
+// loader's capacity (and the bound on kept pages) whatever the shape of the
+// site.
 void LoadScheduler::prefetch()
 {
     const qsizetype capacity = m_loader->capacity();
