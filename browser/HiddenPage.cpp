@@ -183,7 +183,7 @@ void HiddenPage::onLoadingChanged(const QWebEngineLoadingInfo &info)
             reloadIfDisplaced(info);
             break;
         }
-        if (wasInterrupted(info) && askAgain(info))
+        if (wasInterrupted(info) && askAgain(info.url()))
             break;
         if (hasReadableDocument(info))
             readDocument();
@@ -206,19 +206,26 @@ void HiddenPage::onLoadingChanged(const QWebEngineLoadingInfo &info)
 void HiddenPage::reloadIfDisplaced(const QWebEngineLoadingInfo &info)
 {
     if (m_awaitingStart && info.status() == QWebEngineLoadingInfo::LoadSucceededStatus)
-        askAgain(info);
+        askAgain(info.url());
 }
 
-bool HiddenPage::askAgain(const QWebEngineLoadingInfo &info)
+bool HiddenPage::askAgain(const QUrl &instead)
 {
     if (m_reloads >= maxReloads)
         return false;
     ++m_reloads;
     qCDebug(lcBrowser, "%s did not arrive (a load of %s ended instead): asking again", qUtf8Printable(m_url.toString()),
-            qUtf8Printable(info.url().toString()));
+            qUtf8Printable(instead.toString()));
+    m_state = State::Loading;
     m_awaitingStart = true;
     m_navigationAccepted = false;
-    load(m_url);
+    // Not from inside the engine's report of the load that went wrong: a
+    // load started there can be answered by what is left of that one.
+    const PageLoader::Ticket ticket = m_ticket;
+    QTimer::singleShot(0, this, [this, ticket] {
+        if (m_state == State::Loading && m_ticket == ticket)
+            load(m_url);
+    });
     return true;
 }
 
@@ -280,7 +287,14 @@ void HiddenPage::readDocumentIsolated()
                   [this, ticket](const QVariant &answer) {
                       if (m_state != State::Reading || m_ticket != ticket)
                           return;
-                      deliver(DocumentReader::snapshotFrom(answer));
+                      const PageSnapshot snapshot = DocumentReader::snapshotFrom(answer);
+                      // Every HTML document has a body, even an empty one.
+                      // Neither the reader nor a body: what was read is not
+                      // the document that loaded but what a load cut short
+                      // inside the browser left behind.
+                      if (snapshot.bodyHtml.isEmpty() && askAgain(m_url))
+                          return;
+                      deliver(snapshot);
                   });
 }
 

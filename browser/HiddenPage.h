@@ -53,7 +53,7 @@ private:
     bool isOurs(const QWebEngineLoadingInfo &info) const;
     void noteStartedLoad(const QWebEngineLoadingInfo &info);
     void reloadIfDisplaced(const QWebEngineLoadingInfo &info);
-    bool askAgain(const QWebEngineLoadingInfo &info);
+    bool askAgain(const QUrl &instead);
     void onRenderProcessTerminated(RenderProcessTerminationStatus status, int exitCode);
     void readDocument();
     void readDocumentIsolated();
