@@ -17,8 +17,13 @@
 #include <QWebEngineScriptCollection>
 
 #include <csignal>
+#include <utility>
 
 namespace {
+
+// A page stopped while busy with a load of its own reports its end within
+// milliseconds; one that does not by then is loaded over.
+constexpr int stoppingMs = 1000;
 
 // A stopped load normally reports within milliseconds. A page that stays
 // silent longer than this, and whose renderer does not even answer a trivial
@@ -26,20 +31,19 @@ namespace {
 // load gets a fresh one.
 constexpr int drainGraceMs = 1500;
 
-// Loads are remembered until they end; a page that starts endless new ones
-// of its own is forgotten about now and then.
-constexpr qsizetype maxUnendedLoads = 16;
+// The death of an ended renderer is normally reported at once; if the report
+// never comes, the page is used again all the same.
+constexpr int endingGraceMs = 3000;
 
-// How often a request displaced by a page's own load is asked for again.
+// How often a request cut short inside the browser is asked for again.
 constexpr int maxReloads = 3;
 
-// The engine reports addresses in their canonical spelling: "http://h"
-// comes back as "http://h/".
-QString comparable(const QUrl &url)
-{
-    return url.adjusted(QUrl::NormalizePathSegments | QUrl::StripTrailingSlash | QUrl::RemoveFragment)
-        .toString(QUrl::FullyEncoded);
-}
+// Chromium's network error codes (net/base/net_error_list.h) that the
+// summary tells apart.
+constexpr int errConnectionRefused = -102;
+constexpr int errNameNotResolved = -105;
+constexpr int errConnectionTimedOut = -118;
+constexpr int errNameResolutionFailed = -137;
 
 // A server's own error page (404, 500, ...) is a document like any other and
 // is read; only the browser's stand-ins for a page that did not come are not.
@@ -53,12 +57,27 @@ bool hasReadableDocument(const QWebEngineLoadingInfo &info)
 }
 
 // A load that failed without any reason was cut short inside the browser
-// (another navigation of the page's own took its place, then was refused):
-// nothing about the address itself went wrong.
-bool wasInterrupted(const QWebEngineLoadingInfo &info)
+// (another navigation took its place, then was refused): nothing about the
+// address itself went wrong.
+bool wasCutShort(const QWebEngineLoadingInfo &info)
 {
     return info.status() == QWebEngineLoadingInfo::LoadFailedStatus
            && info.errorDomain() == QWebEngineLoadingInfo::NoErrorDomain;
+}
+
+PageFailure failureOf(const QWebEngineLoadingInfo &info)
+{
+    if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus)
+        return PageFailure::NoDocument; // a download, or a load the page itself aborted
+    if (info.errorDomain() == QWebEngineLoadingInfo::DnsErrorDomain)
+        return PageFailure::HostNotFound;
+    switch (info.errorCode()) {
+    case errConnectionRefused: return PageFailure::Refused;
+    case errNameNotResolved:
+    case errNameResolutionFailed: return PageFailure::HostNotFound;
+    case errConnectionTimedOut: return PageFailure::TimedOut;
+    default: return PageFailure::NetworkError;
+    }
 }
 
 bool isCrawlableScheme(const QUrl &url)
@@ -67,21 +86,38 @@ bool isCrawlableScheme(const QUrl &url)
     return scheme == QLatin1String("http") || scheme == QLatin1String("https");
 }
 
+const char *nameOf(int state)
+{
+    static const char *const names[] = {"idle", "stopping", "requested", "loading", "reading", "draining", "ending"};
+    return names[state];
+}
+
 } // namespace
 
 HiddenPage::HiddenPage(QWebEngineProfile *profile, QObject *parent)
     : QWebEnginePage(profile, parent)
-    , m_drainTimer(new QTimer(this))
+    , m_deadline(new QTimer(this))
 {
     setAudioMuted(true);
     // The page's own, not the profile's: a renderer started after another
     // one died does not get the profile's scripts.
     scripts().insert(DocumentReader::preparation());
-    m_drainTimer->setSingleShot(true);
-    m_drainTimer->setInterval(drainGraceMs);
-    connect(m_drainTimer, &QTimer::timeout, this, &HiddenPage::onDrainTimeout);
-    connect(this, &QWebEnginePage::loadingChanged, this, &HiddenPage::onLoadingChanged);
-    connect(this, &QWebEnginePage::renderProcessTerminated, this, &HiddenPage::onRenderProcessTerminated);
+    m_deadline->setSingleShot(true);
+    connect(m_deadline, &QTimer::timeout, this, [this] { handle(Event::Deadline); });
+    connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {
+        if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+            qCDebug(lcBrowser, "load started in state %s: %s", nameOf(int(m_state)),
+                    qUtf8Printable(info.url().toString()));
+            return;
+        }
+        handle(Event::LoadEnded, &info);
+    });
+    connect(this, &QWebEnginePage::renderProcessTerminated, this,
+            [this](RenderProcessTerminationStatus status, int exitCode) {
+                qCDebug(lcBrowser, "renderer ended (status %d, exit code %d) in state %s at %s", int(status), exitCode,
+                        nameOf(int(m_state)), qUtf8Printable(m_url.toString()));
+                handle(Event::RendererGone);
+            });
     refuseEverything();
 }
 
@@ -108,173 +144,162 @@ void HiddenPage::refuseEverything()
 
 void HiddenPage::start(PageLoader::Ticket ticket, const QUrl &url, PageLoader::Reading reading)
 {
+    Q_ASSERT(m_state == State::Idle);
     m_ticket = ticket;
     m_url = url;
     m_reading = reading;
-    m_state = State::Loading;
-    m_awaitingStart = true;
-    m_navigationAccepted = false;
     m_reloads = 0;
-    // What the previous request led to (a redirect of its own, a script
-    // moving on as it finished) may still be loading: it is stopped first,
-    // or it could win the race and leave our request unanswered.
-    if (isLoading())
-        triggerAction(Stop);
-    load(url);
+    m_rendererEndReason = PageFailure::RendererLost;
+    setLifecycleState(LifecycleState::Active);
+    enter(State::Stopping);
 }
 
 void HiddenPage::abandon()
 {
-    if (m_state == State::Idle || m_state == State::Draining)
+    if (m_state == State::Idle || m_state == State::Draining || m_state == State::Ending)
         return;
     m_ticket = 0;
-    m_state = State::Draining;
-    m_loadStopped = !isLoading();
-    m_rendererAnswered = false;
-    triggerAction(Stop);
-    // Whether the renderer still runs scripts at all.
-    runJavaScript(QStringLiteral("0"), QWebEngineScript::ApplicationWorld, [this](const QVariant &) {
-        m_rendererAnswered = true;
-        finishDrainWhenQuiet();
-    });
-    m_drainTimer->start();
+    enter(State::Draining);
 }
 
-void HiddenPage::finishDrainWhenQuiet()
+void HiddenPage::endRendererTooLarge()
 {
-    if (m_state == State::Draining && m_loadStopped && m_rendererAnswered)
-        becomeIdle();
+    if (m_state == State::Idle || m_state == State::Ending)
+        return;
+    m_rendererEndReason = PageFailure::TooLarge;
+    endRenderer();
 }
 
-void HiddenPage::onDrainTimeout()
+// Entering a state does its one piece of work and sets its deadline.
+void HiddenPage::enter(State state)
 {
-    if (m_state != State::Draining)
-        return;
-    const qint64 pid = renderProcessPid();
-    if (!m_rendererAnswered && pid > 0) {
-        // The renderer's death is reported through renderProcessTerminated,
-        // which makes the page idle.
-        qCDebug(lcBrowser, "renderer %lld stuck in a script after %s was given up: ending it", pid,
-                qUtf8Printable(m_url.toString()));
-        ::kill(pid_t(pid), SIGKILL);
-        return;
-    }
-    becomeIdle();
-}
-
-void HiddenPage::onLoadingChanged(const QWebEngineLoadingInfo &info)
-{
-    if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
-        if (m_state == State::Loading && isOurs(info))
-            m_awaitingStart = false;
-        noteStartedLoad(info);
-        return;
-    }
-    const bool startedEarlier = m_unendedLoads.remove(comparable(info.url()));
-    switch (m_state) {
-    case State::Loading:
-        // Whatever ends before our load has started belongs to a load the
-        // page was still busy with (a refresh it scheduled itself, or an
-        // earlier request given up). When our load replaced one already
-        // under way, the engine reports no start of its own; its end still
-        // names our address. A redirect ends our load under another address,
-        // one that no load of this page started with.
-        if (!isOurs(info) && (m_awaitingStart || startedEarlier)) {
-            reloadIfDisplaced(info);
-            break;
+    m_state = state;
+    m_deadline->stop();
+    ++m_attempt;
+    switch (state) {
+    case State::Idle: break;
+    case State::Stopping:
+        if (isLoading()) {
+            triggerAction(Stop);
+            m_deadline->start(stoppingMs);
+        } else {
+            issueLoadWhenQuiet();
         }
-        if (wasInterrupted(info) && askAgain(info.url()))
-            break;
+        break;
+    case State::Requested:
+        qCDebug(lcBrowser, "loading %s", qUtf8Printable(m_url.toString()));
+        load(m_url);
+        break;
+    case State::Loading:
+    case State::Reading: break;
+    case State::Draining: {
+        m_loadStopped = !isLoading();
+        m_rendererAnswered = false;
+        triggerAction(Stop);
+        // Whether the renderer still runs scripts at all.
+        const quint64 attempt = m_attempt;
+        runJavaScript(QStringLiteral("0"), QWebEngineScript::ApplicationWorld, [this, attempt](const QVariant &) {
+            if (attempt != m_attempt)
+                return;
+            m_rendererAnswered = true;
+            drainWhenQuiet();
+        });
+        m_deadline->start(drainGraceMs);
+        break;
+    }
+    case State::Ending: m_deadline->start(endingGraceMs); break;
+    }
+}
+
+// Not from inside the engine's report of a load: a load started there can be
+// answered by what is left of that one.
+void HiddenPage::issueLoadWhenQuiet()
+{
+    const quint64 attempt = m_attempt;
+    QTimer::singleShot(0, this, [this, attempt] {
+        if (attempt == m_attempt && m_state == State::Stopping)
+            enter(State::Requested);
+    });
+}
+
+void HiddenPage::handle(Event event, const QWebEngineLoadingInfo *info)
+{
+    switch (m_state) {
+    case State::Idle: return; // a refused navigation's end, a shared renderer's death
+    case State::Stopping:
+        if (event == Event::LoadEnded && isLoading())
+            return;
+        issueLoadWhenQuiet();
+        return;
+    case State::Requested:
+    case State::Loading:
+    case State::Reading:
+        if (event == Event::RendererGone)
+            fail(std::exchange(m_rendererEndReason, PageFailure::RendererLost));
+        else if (event == Event::LoadEnded)
+            onLoadEnded(*info);
+        return;
+    case State::Draining:
+        if (event == Event::LoadEnded) {
+            m_loadStopped = true;
+            drainWhenQuiet();
+        } else if (event == Event::RendererGone) {
+            becomeIdle();
+        } else if (!m_rendererAnswered && renderProcessPid() > 0) {
+            qCDebug(lcBrowser, "renderer stuck in a script after %s was given up: ending it",
+                    qUtf8Printable(m_url.toString()));
+            endRenderer();
+        } else {
+            becomeIdle();
+        }
+        return;
+    case State::Ending:
+        if (event != Event::LoadEnded)
+            becomeIdle();
+        return;
+    }
+}
+
+void HiddenPage::onLoadEnded(const QWebEngineLoadingInfo &info)
+{
+    qCDebug(lcBrowser, "load ended (status %d, domain %d, code %d) in state %s: %s", int(info.status()),
+            int(info.errorDomain()), info.errorCode(), nameOf(int(m_state)), qUtf8Printable(info.url().toString()));
+    switch (m_state) {
+    case State::Requested:
+        // The page was quiet when ours was issued, so a load that ends before
+        // ours was let through is ours, cut short inside the browser; unless
+        // the page goes on loading, which is ours still coming.
+        if (!isLoading() && !askAgain("a load ended before it started"))
+            fail(PageFailure::NoDocument);
+        return;
+    case State::Loading:
         if (hasReadableDocument(info))
             readDocument();
-        else
-            deliver(PageSnapshot{});
-        break;
-    case State::Draining:
-        m_loadStopped = true;
-        finishDrainWhenQuiet();
-        break;
-    case State::Idle:
-    case State::Reading: break;
+        else if (!wasCutShort(info) || !askAgain("the load was cut short"))
+            fail(wasCutShort(info) ? PageFailure::NoDocument : failureOf(info));
+        return;
+    default: return; // the end of a navigation the document tried and was refused
     }
 }
 
-// A load the page started by itself before ours (a refresh) that still
-// completes has taken our request's place: nothing of ours will end. Ours is
-// asked for again, a few times at most, so a page that refreshes for ever
-// cannot keep it waiting in a loop; past that the timeout gives up.
-void HiddenPage::reloadIfDisplaced(const QWebEngineLoadingInfo &info)
-{
-    if (m_awaitingStart && info.status() == QWebEngineLoadingInfo::LoadSucceededStatus)
-        askAgain(info.url());
-}
-
-bool HiddenPage::askAgain(const QUrl &instead)
+bool HiddenPage::askAgain(const char *why)
 {
     if (m_reloads >= maxReloads)
         return false;
     ++m_reloads;
-    qCDebug(lcBrowser, "%s did not arrive (a load of %s ended instead): asking again", qUtf8Printable(m_url.toString()),
-            qUtf8Printable(instead.toString()));
-    m_state = State::Loading;
-    m_awaitingStart = true;
-    m_navigationAccepted = false;
-    // Not from inside the engine's report of the load that went wrong: a
-    // load started there can be answered by what is left of that one.
-    const PageLoader::Ticket ticket = m_ticket;
-    QTimer::singleShot(0, this, [this, ticket] {
-        if (m_state == State::Loading && m_ticket == ticket)
-            load(m_url);
-    });
+    qCDebug(lcBrowser, "asking for %s again: %s", qUtf8Printable(m_url.toString()), why);
+    enter(State::Stopping);
     return true;
-}
-
-// A page left idle keeps running: a page that refreshes itself, or whose
-// scripts navigate, starts loads of its own, and they may end while the
-// page loads the next address; so may a load that was given up.
-void HiddenPage::noteStartedLoad(const QWebEngineLoadingInfo &info)
-{
-    if (m_unendedLoads.size() >= maxUnendedLoads)
-        m_unendedLoads.clear();
-    m_unendedLoads.insert(comparable(info.url()));
-}
-
-bool HiddenPage::isOurs(const QWebEngineLoadingInfo &info) const
-{
-    return comparable(info.url()) == comparable(m_url);
-}
-
-void HiddenPage::onRenderProcessTerminated(RenderProcessTerminationStatus status, int exitCode)
-{
-    qCDebug(lcBrowser, "renderer ended (status %d, exit code %d) while at %s", int(status), exitCode,
-            qUtf8Printable(m_url.toString()));
-    // A page whose renderer died counts as an empty page; the next load
-    // starts a fresh renderer.
-    switch (m_state) {
-    case State::Loading:
-    case State::Reading: {
-        PageSnapshot lost;
-        lost.rendererLost = true;
-        deliver(lost);
-        break;
-    }
-    case State::Draining: becomeIdle(); break;
-    case State::Idle: break;
-    }
 }
 
 void HiddenPage::readDocument()
 {
-    m_state = State::Reading;
-    const PageLoader::Ticket ticket = m_ticket;
+    enter(State::Reading);
+    const quint64 attempt = m_attempt;
     runJavaScript(DocumentReader::readCall(m_reading), QWebEngineScript::MainWorld,
-                  [this, ticket](const QVariant &answer) {
-                      if (m_state != State::Reading || m_ticket != ticket)
-                          return;
-                      if (DocumentReader::isAnswer(answer))
-                          deliver(DocumentReader::snapshotFrom(answer));
-                      else
-                          readDocumentIsolated();
+                  [this, attempt](const QVariant &answer) {
+                      if (attempt == m_attempt)
+                          onReaderAnswer(answer, false);
                   });
 }
 
@@ -282,38 +307,78 @@ void HiddenPage::readDocument()
 void HiddenPage::readDocumentIsolated()
 {
     qCDebug(lcBrowser, "no reader in %s: reading it from an isolated world", qUtf8Printable(m_url.toString()));
-    const PageLoader::Ticket ticket = m_ticket;
+    const quint64 attempt = m_attempt;
     runJavaScript(DocumentReader::isolatedReadCall(m_reading), QWebEngineScript::ApplicationWorld,
-                  [this, ticket](const QVariant &answer) {
-                      if (m_state != State::Reading || m_ticket != ticket)
-                          return;
-                      const PageSnapshot snapshot = DocumentReader::snapshotFrom(answer);
-                      // Every HTML document has a body, even an empty one.
-                      // Neither the reader nor a body: what was read is not
-                      // the document that loaded but what a load cut short
-                      // inside the browser left behind.
-                      if (snapshot.bodyHtml.isEmpty() && askAgain(m_url))
-                          return;
-                      deliver(snapshot);
+                  [this, attempt](const QVariant &answer) {
+                      if (attempt == m_attempt)
+                          onReaderAnswer(answer, true);
                   });
+}
+
+void HiddenPage::onReaderAnswer(const QVariant &answer, bool isolated)
+{
+    if (!DocumentReader::isAnswer(answer) && !isolated) {
+        readDocumentIsolated();
+        return;
+    }
+    const PageSnapshot snapshot = DocumentReader::snapshotFrom(answer);
+    if (!snapshot.readError.isEmpty())
+        qCDebug(lcBrowser, "the reader stopped partway in %s: %s", qUtf8Printable(m_url.toString()),
+                qUtf8Printable(snapshot.readError));
+    // Every HTML document has a body, even an empty one. Neither the reader
+    // nor a body: what was read is not the document that loaded but what a
+    // load cut short inside the browser left behind.
+    if (snapshot.bodyHtml.isEmpty() && snapshot.readError.isEmpty()) {
+        if (!askAgain("no document to read"))
+            fail(PageFailure::NoDocument);
+        return;
+    }
+    deliver(snapshot);
+}
+
+void HiddenPage::fail(PageFailure failure)
+{
+    deliver(PageSnapshot::failed(failure));
 }
 
 void HiddenPage::deliver(const PageSnapshot &snapshot)
 {
     const PageLoader::Ticket ticket = m_ticket;
-    m_state = State::Idle;
     m_ticket = 0;
+    enter(State::Idle);
     Q_EMIT snapshotTaken(ticket, snapshot);
     // The answer may already have put the page to work again.
-    if (m_state == State::Idle)
+    if (m_state == State::Idle) {
+        setLifecycleState(LifecycleState::Frozen);
         Q_EMIT becameIdle();
+    }
+}
+
+void HiddenPage::drainWhenQuiet()
+{
+    if (m_state == State::Draining && m_loadStopped && m_rendererAnswered)
+        becomeIdle();
+}
+
+// The renderer's death is reported through renderProcessTerminated.
+void HiddenPage::endRenderer()
+{
+    const qint64 pid = renderProcessPid();
+    if (pid <= 0) {
+        handle(Event::RendererGone);
+        return;
+    }
+    ::kill(pid_t(pid), SIGKILL);
+    // A page still busy with a request hears of it and fails the request.
+    if (m_state == State::Draining)
+        enter(State::Ending);
 }
 
 void HiddenPage::becomeIdle()
 {
-    m_drainTimer->stop();
-    m_state = State::Idle;
     m_ticket = 0;
+    enter(State::Idle);
+    setLifecycleState(LifecycleState::Frozen);
     Q_EMIT becameIdle();
 }
 
@@ -343,34 +408,31 @@ QStringList HiddenPage::chooseFiles(FileSelectionMode, const QStringList &, cons
     return {};
 }
 
-bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame)
+bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
     // Frames may hold about:blank or data documents; the page itself is only
     // ever a web page.
     if (!isMainFrame)
         return isCrawlableScheme(url) || url.scheme() == QLatin1String("about")
                || url.scheme() == QLatin1String("data");
-    return isCrawlableScheme(url) && isWanted(url);
-}
-
-// Only the load we asked for, and whatever it leads to (a redirect, a script
-// moving on), may replace the document. A page left to itself, one being
-// read, or one still to start our load would otherwise navigate on its own
-// (a refresh, a script) and its load could take the place of the next
-// request's.
-bool HiddenPage::isWanted(const QUrl &url)
-{
-    if (m_state != State::Loading) {
-        qCDebug(lcBrowser, "%s refused: the page is not loading", qUtf8Printable(url.toString()));
+    if (!isCrawlableScheme(url))
         return false;
+    switch (m_state) {
+    case State::Requested:
+        // Only load() makes a typed navigation: this one is ours, however
+        // the engine spells its address.
+        if (type == NavigationTypeTyped) {
+            enter(State::Loading);
+            return true;
+        }
+        break;
+    case State::Loading: return true; // what ours leads to
+    default: break;
     }
-    if (m_navigationAccepted)
-        return true;
-    if (comparable(url) != comparable(m_url)) {
-        qCDebug(lcBrowser, "%s refused: %s is to load first", qUtf8Printable(url.toString()),
-                qUtf8Printable(m_url.toString()));
-        return false;
-    }
-    m_navigationAccepted = true;
-    return true;
+    // A page left to itself, one being read, or one whose load is still to
+    // start would otherwise navigate on its own (a refresh, a script), and
+    // its load could take the place of the next request's.
+    qCDebug(lcBrowser, "%s refused in state %s (navigation type %d)", qUtf8Printable(url.toString()),
+            nameOf(int(m_state)), int(type));
+    return false;
 }

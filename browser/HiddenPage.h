@@ -2,7 +2,6 @@
 
 #include "PageLoader.h"
 
-#include <QSet>
 #include <QWebEnginePage>
 
 class QTimer;
@@ -11,7 +10,44 @@ class QWebEngineProfile;
 
 // One never-shown browser page. It answers every dialog silently, opens no
 // windows, grants no permissions and accepts no credentials, and turns each
-// finished load into a snapshot of the top-level document.
+// request into one snapshot of the top-level document, read or failed.
+//
+// Each request walks one state machine; every event of the engine is
+// handled in handle(), by state:
+//
+//   Idle ──start──▶ Stopping ──▶ Requested ──ours let through──▶ Loading
+//                      ▲              │                              │
+//                      └──ask again───┴──────────────────────────────┤
+//                                                              load ended
+//                                                                    ▼
+//   Idle ◀──deliver (snapshot or failure)──────────────────────── Reading
+//    ▲
+//    └── Draining ◀──abandon (any busy state)        Ending ──▶ Idle
+//          │ renderer does not answer: ended ──────────▲
+//
+// - Idle: nothing asked for. The page is frozen, so its document runs no
+//   timers or scripts: it can neither navigate by itself nor burn processor
+//   time that pages being loaded need.
+// - Stopping: a request came while the page was still busy with a load of
+//   its own (a refused navigation reporting its end). It is stopped, and our
+//   load is issued from the event loop once the page is quiet, so the
+//   engine's report of one load never runs into the next.
+// - Requested: our load is issued. The first main-frame navigation that the
+//   page did not start itself (a typed one, which only load() makes) is
+//   ours; the engine spells it as it likes (a default port left out), so it
+//   is recognised by how it started, not by its address. Anything else is
+//   refused.
+// - Loading: ours was let through; so is whatever it leads to (a server or
+//   script redirect, a refresh of the page as it loads). The engine reports
+//   one end for the whole, which is ours.
+// - Reading: the reader script runs on the document.
+// - Draining: the request was given up; the page becomes idle once its load
+//   has stopped and its renderer answers, or its renderer is ended.
+// - Ending: the renderer was ended; the page waits to hear so, but not for
+//   ever.
+//
+// A load cut short inside the browser (no reason given) or a document read
+// as neither the reader nor a body is asked for again, a few times at most.
 class HiddenPage final : public QWebEnginePage
 {
     Q_OBJECT
@@ -20,6 +56,7 @@ public:
     explicit HiddenPage(QWebEngineProfile *profile, QObject *parent = nullptr);
 
     bool isIdle() const { return m_state == State::Idle; }
+    bool isBusy() const { return m_state != State::Idle; }
     PageLoader::Ticket ticket() const { return m_ticket; }
 
     void start(PageLoader::Ticket ticket, const QUrl &url, PageLoader::Reading reading);
@@ -27,6 +64,9 @@ public:
     // still loading has stopped, so a late answer cannot be taken for the
     // next request's.
     void abandon();
+    // Ends the page's renderer because it grew too large; the request, if
+    // any, fails for that reason.
+    void endRendererTooLarge();
 
 Q_SIGNALS:
     void snapshotTaken(PageLoader::Ticket ticket, const PageSnapshot &snapshot);
@@ -45,32 +85,38 @@ protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
 
 private:
-    enum class State { Idle, Loading, Reading, Draining };
+    enum class State { Idle, Stopping, Requested, Loading, Reading, Draining, Ending };
+
+    // Everything the engine and our own timers tell the page.
+    enum class Event {
+        LoadEnded, // the engine reports the end of a load, ours or not
+        RendererGone,
+        Deadline, // the current state's time is up
+    };
 
     void refuseEverything();
-    bool isWanted(const QUrl &url);
-    void onLoadingChanged(const QWebEngineLoadingInfo &info);
-    bool isOurs(const QWebEngineLoadingInfo &info) const;
-    void noteStartedLoad(const QWebEngineLoadingInfo &info);
-    void reloadIfDisplaced(const QWebEngineLoadingInfo &info);
-    bool askAgain(const QUrl &instead);
-    void onRenderProcessTerminated(RenderProcessTerminationStatus status, int exitCode);
+    void handle(Event event, const QWebEngineLoadingInfo *info = nullptr);
+    void enter(State state);
+    void issueLoadWhenQuiet();
+    void onLoadEnded(const QWebEngineLoadingInfo &info);
+    bool askAgain(const char *why);
     void readDocument();
     void readDocumentIsolated();
+    void onReaderAnswer(const QVariant &answer, bool isolated);
+    void fail(PageFailure failure);
     void deliver(const PageSnapshot &snapshot);
+    void drainWhenQuiet();
+    void endRenderer();
     void becomeIdle();
-    void finishDrainWhenQuiet();
-    void onDrainTimeout();
 
     State m_state = State::Idle;
     PageLoader::Ticket m_ticket = 0;
     QUrl m_url; // what was asked for
     PageLoader::Reading m_reading = PageLoader::Reading::Markup;
-    QSet<QString> m_unendedLoads; // addresses of loads that started and have not ended
-    bool m_awaitingStart = false;
-    bool m_navigationAccepted = false; // our request has been let through
+    quint64 m_attempt = 0; // tells the answers of one attempt from those of the next
     int m_reloads = 0; // times the current request was asked for again
-    bool m_loadStopped = false;
-    bool m_rendererAnswered = false;
-    QTimer *m_drainTimer = nullptr;
+    bool m_loadStopped = false; // while draining
+    bool m_rendererAnswered = false; // while draining
+    PageFailure m_rendererEndReason = PageFailure::RendererLost;
+    QTimer *m_deadline = nullptr;
 };

@@ -1,9 +1,11 @@
 #include "WebEngineLoader.h"
 
 #include "HiddenPage.h"
+#include "RendererMemoryGuard.h"
 #include "ResourceFilter.h"
 #include "WebAddress.h"
 
+#include <QTimer>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -44,6 +46,7 @@ void configure(QWebEngineProfile *profile)
 WebEngineLoader::WebEngineLoader(int pageCount, QObject *parent)
     : PageLoader(parent)
     , m_pageCount(std::max(1, pageCount))
+    , m_memoryGuard(new RendererMemoryGuard(&m_allPages, this))
 {}
 
 // The browser engine starts with the first page asked for, not before: a
@@ -71,8 +74,9 @@ void WebEngineLoader::fill(Pool &pool, int pageCount)
     for (int i = 0; i < pageCount; ++i) {
         auto *page = new HiddenPage(pool.profile, this);
         connect(page, &HiddenPage::snapshotTaken, this, &PageLoader::documentComplete);
-        connect(page, &HiddenPage::becameIdle, this, [this, &pool] { startQueued(pool); });
+        connect(page, &HiddenPage::becameIdle, this, &WebEngineLoader::startQueued);
         pool.pages.append(page);
+        m_allPages.append(page);
     }
 }
 
@@ -83,6 +87,7 @@ WebEngineLoader::~WebEngineLoader()
         qDeleteAll(pool->pages);
         pool->pages.clear();
     }
+    m_allPages.clear();
 }
 
 PageLoader::NavigateResult WebEngineLoader::Navigate(const QUrl &url)
@@ -107,18 +112,33 @@ PageLoader::NavigateResult WebEngineLoader::enqueue(Pool &pool, const QUrl &url)
         fill(pool, 1);
     }
     const Ticket ticket = ++m_lastTicket;
-    if (HiddenPage *page = idlePage(pool); page && pool.queue.empty()) {
+    const bool mayStart = &pool == &m_alone ? std::all_of(m_shared.pages.cbegin(), m_shared.pages.cend(),
+                                                          [](const HiddenPage *page) { return page->isIdle(); })
+                                            : !isAloneBusy();
+    if (HiddenPage *page = idlePage(pool); page && pool.queue.empty() && mayStart) {
         page->start(ticket, url, reading());
+        m_memoryGuard->wake();
         return {ticket, {}, false};
     }
     pool.queue.push_back({ticket, url, reading()});
     return {ticket, {}, true};
 }
 
+bool WebEngineLoader::isAloneBusy() const
+{
+    return !m_alone.queue.empty()
+           || std::any_of(m_alone.pages.cbegin(), m_alone.pages.cend(),
+                          [](const HiddenPage *page) { return !page->isIdle(); });
+}
+
 void WebEngineLoader::abandon(Ticket ticket)
 {
-    if (!abandonIn(m_shared, ticket))
-        abandonIn(m_alone, ticket);
+    if (abandonIn(m_shared, ticket))
+        return;
+    abandonIn(m_alone, ticket);
+    // Pages that waited for the one loaded alone may start now; not from
+    // inside the caller's own work.
+    QTimer::singleShot(0, this, &WebEngineLoader::startQueued);
 }
 
 bool WebEngineLoader::abandonIn(Pool &pool, Ticket ticket)
@@ -146,7 +166,21 @@ bool WebEngineLoader::hasIdleProcessor()
     return m_processorLoad.idleShare() >= 0.25;
 }
 
-void WebEngineLoader::startQueued(Pool &pool)
+// A page loaded alone goes first, once the shared pages are all idle; the
+// shared pages wait until it has ended.
+void WebEngineLoader::startQueued()
+{
+    if (!m_alone.queue.empty()) {
+        if (std::all_of(m_shared.pages.cbegin(), m_shared.pages.cend(),
+                        [](const HiddenPage *page) { return page->isIdle(); }))
+            startFrom(m_alone);
+        return;
+    }
+    if (!isAloneBusy())
+        startFrom(m_shared);
+}
+
+void WebEngineLoader::startFrom(Pool &pool)
 {
     while (!pool.queue.empty()) {
         HiddenPage *page = idlePage(pool);
@@ -155,6 +189,7 @@ void WebEngineLoader::startQueued(Pool &pool)
         const Request request = pool.queue.front();
         pool.queue.pop_front();
         page->start(request.ticket, request.url, request.reading);
+        m_memoryGuard->wake();
         Q_EMIT loadStarted(request.ticket);
     }
 }

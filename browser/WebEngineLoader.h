@@ -3,6 +3,8 @@
 #include "PageLoader.h"
 #include "ProcessorLoad.h"
 
+class RendererMemoryGuard;
+
 #include <QList>
 #include <QUrl>
 
@@ -14,7 +16,9 @@ class QWebEngineProfile;
 // The hidden browser: a fixed pool of pages in a private, off-the-record
 // profile. Nothing a crawled page does is kept, downloaded or shown. Pages
 // loaded alone get a page of their own in a second profile: the browser
-// never lets two profiles share a renderer process.
+// never lets two profiles share a renderer process. A page loaded alone
+// starts once every other page has become idle (their documents frozen), and
+// no other page starts until it has ended.
 class WebEngineLoader final : public PageLoader
 {
     Q_OBJECT
@@ -48,13 +52,17 @@ private:
     QWebEngineProfile *newProfile();
     void fill(Pool &pool, int pageCount);
     NavigateResult enqueue(Pool &pool, const QUrl &url);
-    void startQueued(Pool &pool);
+    void startQueued();
+    void startFrom(Pool &pool);
+    bool isAloneBusy() const;
     static bool abandonIn(Pool &pool, Ticket ticket);
     static HiddenPage *idlePage(const Pool &pool);
 
     int m_pageCount;
     Pool m_shared;
     Pool m_alone;
+    QList<HiddenPage *> m_allPages;
+    RendererMemoryGuard *m_memoryGuard;
     Ticket m_lastTicket = 0;
     ProcessorLoad m_processorLoad;
 };

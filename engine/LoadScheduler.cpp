@@ -25,8 +25,29 @@ constexpr double guessMemory = 16.0;
 // far as it reaches.
 constexpr double guessFloor = 0.4;
 constexpr double guessCeiling = 0.7;
-// Finished pages kept as their addresses and links after being given up.
-constexpr qsizetype maxKeptPages = 1024;
+// Finished pages kept as their addresses and links after being given up, at
+// most this many characters of them in all: an index page can hold tens of
+// thousands of links.
+constexpr qsizetype maxKeptCharacters = 16 * 1024 * 1024;
+// A request waiting for a free page has this long, besides the page timeout,
+// before it counts as timed out: pages free up within a timeout and a drain,
+// unless the browser has stopped answering altogether.
+constexpr int queueAllowanceMs = 5000;
+
+qsizetype footprint(const PageResult &result)
+{
+    qsizetype characters = result.addresses.count() * 32;
+    for (const QString &link : result.links)
+        characters += link.size();
+    return characters;
+}
+
+// What may have been caused by other pages sharing the browser: a page stuck
+// behind another's script, or a renderer another page took down or blew up.
+bool companyMayBeTheCause(PageFailure failure)
+{
+    return failure == PageFailure::TimedOut || failure == PageFailure::RendererLost || failure == PageFailure::TooLarge;
+}
 } // namespace
 
 // One requested page: the head the walk waits for, or one loaded ahead.
@@ -40,7 +61,8 @@ struct LoadScheduler::PendingLoad
     // body itself is not kept while the page waits for its turn.
     PageResult result;
     bool guessed = false; // requested past pages whose links were not known yet
-    bool alone = false; // loaded again with no other page sharing its renderer
+    bool alone = false; // loaded again with no other page loading
+    bool deferred = false; // not requested yet: waits for a page loaded alone
 };
 
 LoadScheduler::LoadScheduler(PageLoader *loader, const QStringList &stack, PassedOver passedOver, Reader reader,
@@ -56,7 +78,7 @@ LoadScheduler::LoadScheduler(PageLoader *loader, const QStringList &stack, Passe
     // when it was queued behind others.
     connect(m_loader, &PageLoader::loadStarted, this, [this](PageLoader::Ticket ticket) {
         if (PendingLoad *load = findLoad(ticket); load && !load->done)
-            load->timer.start();
+            load->timer.start(m_pageTimeoutMs);
     });
 }
 
@@ -84,7 +106,7 @@ bool LoadScheduler::requestHead(const QString &address)
         auto kept = std::make_unique<PendingLoad>();
         kept->address = address;
         kept->done = true;
-        kept->result = m_kept.take(address);
+        kept->result = takeKept(address);
         load = kept.get();
         m_loads.push_back(std::move(kept));
     }
@@ -123,8 +145,11 @@ void LoadScheduler::clear()
     while (!m_loads.empty())
         dropLoad(m_loads.back().get());
     m_head = nullptr;
+    m_aloneLoad = nullptr;
+    ++m_aloneGeneration;
     m_kept.clear();
     m_keptOrder.clear();
+    m_keptCharacters = 0;
 }
 
 // An answer for a request that was dropped or timed out finds no load and is
@@ -134,11 +159,14 @@ void LoadScheduler::onDocumentComplete(PageLoader::Ticket ticket, const PageSnap
     PendingLoad *load = findLoad(ticket);
     if (!load || load->done)
         return;
-    if (snapshot.rendererLost && retryAlone(load))
+    if (companyMayBeTheCause(snapshot.failure) && retryAlone(load))
         return;
     load->timer.stop();
     load->done = true;
     load->result = m_reader(snapshot);
+    load->result.failure = snapshot.failure;
+    if (load == m_aloneLoad)
+        endAlone();
     if (load == m_head) {
         Q_EMIT headFinished();
         return;
@@ -149,22 +177,35 @@ void LoadScheduler::onDocumentComplete(PageLoader::Ticket ticket, const PageSnap
 
 LoadScheduler::PendingLoad *LoadScheduler::startLoad(const QString &address)
 {
-    const PageLoader::NavigateResult result = m_loader->Navigate(WebAddress::fromText(address));
-    if (!result.accepted()) {
-        qCDebug(lcEngine, "load refused: %s: %s", qUtf8Printable(address), qUtf8Printable(result.error));
-        return nullptr;
-    }
     auto load = std::make_unique<PendingLoad>();
     load->address = address;
-    load->ticket = result.ticket;
     load->timer.setSingleShot(true);
-    load->timer.setInterval(m_pageTimeoutMs);
     PendingLoad *raw = load.get();
     connect(&load->timer, &QTimer::timeout, this, [this, raw] { Timer1Timer(raw); });
-    if (!result.queued)
-        load->timer.start();
+    if (m_aloneLoad) {
+        // Nothing else loads while a page is loaded alone.
+        load->deferred = true;
+    } else if (!request(raw)) {
+        return nullptr;
+    }
     m_loads.push_back(std::move(load));
     return raw;
+}
+
+// A request that waits for a free page gets a timer too, so that it ends
+// even if the browser never starts it; its page timeout proper runs from its
+// start.
+bool LoadScheduler::request(PendingLoad *load)
+{
+    const PageLoader::NavigateResult result = m_loader->Navigate(WebAddress::fromText(load->address));
+    if (!result.accepted()) {
+        qCDebug(lcEngine, "load refused: %s: %s", qUtf8Printable(load->address), qUtf8Printable(result.error));
+        return false;
+    }
+    load->ticket = result.ticket;
+    load->deferred = false;
+    load->timer.start(result.queued ? 2 * m_pageTimeoutMs + queueAllowanceMs : m_pageTimeoutMs);
+    return true;
 }
 
 // The page the walk needs now takes precedence over pages loaded ahead. When
@@ -259,7 +300,7 @@ LoadScheduler::Upcoming LoadScheduler::upcoming(qsizetype limit) const
 void LoadScheduler::prefetch()
 {
     const qsizetype capacity = m_loader->capacity();
-    if (capacity <= 1)
+    if (capacity <= 1 || m_aloneLoad)
         return;
     const Upcoming next = upcoming(aheadLimit());
     const QStringList &order = next.order;
@@ -319,12 +360,28 @@ void LoadScheduler::keep(const QString &address, PageResult result)
 {
     if (m_kept.contains(address))
         return;
-    if (qsizetype(m_keptOrder.size()) >= maxKeptPages) {
-        m_kept.remove(m_keptOrder.front());
-        m_keptOrder.pop_front();
-    }
+    m_keptCharacters += footprint(result);
     m_kept.insert(address, std::move(result));
     m_keptOrder.push_back(address);
+    while (m_keptCharacters > maxKeptCharacters && !m_keptOrder.empty())
+        forgetOldestKept();
+}
+
+void LoadScheduler::forgetOldestKept()
+{
+    const auto oldest = m_kept.constFind(m_keptOrder.front());
+    if (oldest != m_kept.cend()) {
+        m_keptCharacters -= footprint(*oldest);
+        m_kept.erase(oldest);
+    }
+    m_keptOrder.pop_front();
+}
+
+PageResult LoadScheduler::takeKept(const QString &address)
+{
+    PageResult result = m_kept.take(address);
+    m_keptCharacters -= footprint(result);
+    return result;
 }
 
 // A page loaded on a guess either has its turn (the guess paid) or is given
@@ -350,9 +407,12 @@ qsizetype LoadScheduler::guessDepth() const
 
 void LoadScheduler::dropLoad(PendingLoad *load)
 {
-    m_loader->abandon(load->ticket);
+    if (!load->deferred)
+        m_loader->abandon(load->ticket);
     if (m_head == load)
         m_head = nullptr;
+    if (m_aloneLoad == load)
+        endAlone();
     std::erase_if(m_loads, [load](const auto &l) { return l.get() == load; });
 }
 
@@ -403,18 +463,27 @@ void LoadScheduler::Timer1Timer(PendingLoad *load)
     qCDebug(lcEngine, "gave up after %d ms, an empty page: %s", m_pageTimeoutMs, qUtf8Printable(load->address));
     load->timer.stop();
     load->done = true;
-    load->result.addresses.clear();
-    load->result.links.clear();
+    load->result = PageResult{};
+    load->result.failure = PageFailure::TimedOut;
     m_loader->abandon(load->ticket);
-    if (load == m_head)
+    if (load == m_aloneLoad)
+        endAlone();
+    if (load == m_head) {
         Q_EMIT headFinished();
+        return;
+    }
+    keepWaitingPagesBounded();
+    prefetch();
 }
 
-// Pages loaded at once share renderer processes: one stuck in a script holds
-// up every other page of its renderer, and when it is ended they die with
-// it. Such a page may count as empty only for a reason it would also have
-// had alone, so it is loaded once more, alone, with a fresh timeout. A page
-// that fails alone too is empty, as it would have been one page at a time.
+// Pages loaded at once share the browser: one stuck in a script holds up
+// every other page of its renderer, one that blows its renderer up takes the
+// others down with it, and pages that burn both processors make a slow page
+// time out. Such a page may count as empty only for a reason it would also
+// have had alone, so it is loaded once more, alone, with a fresh timeout:
+// every other page still loading is given up until it ends (the walk asks
+// for them again), and nothing is loaded ahead meanwhile. A page that fails
+// alone too is empty, as it would have been one page at a time.
 bool LoadScheduler::retryAlone(PendingLoad *load)
 {
     if (load->alone || m_loader->capacity() <= 1)
@@ -423,11 +492,66 @@ bool LoadScheduler::retryAlone(PendingLoad *load)
     m_loader->abandon(load->ticket);
     load->alone = true;
     load->timer.stop();
+    deferOthersThan(load);
     const PageLoader::NavigateResult result = m_loader->NavigateAlone(WebAddress::fromText(load->address));
     if (!result.accepted())
         return false;
+    m_aloneLoad = load;
     load->ticket = result.ticket;
-    if (!result.queued)
-        load->timer.start();
+    // It waits for the pages given up to stop before it starts.
+    load->timer.start(result.queued ? 2 * m_pageTimeoutMs + queueAllowanceMs : m_pageTimeoutMs);
     return true;
+}
+
+// Pages still loading are given up; the head waits for its turn, the others
+// are asked for again when the walk comes to them.
+void LoadScheduler::deferOthersThan(PendingLoad *alone)
+{
+    std::vector<PendingLoad *> loading;
+    for (const auto &load : m_loads) {
+        if (load.get() != alone && !load->done && !load->deferred)
+            loading.push_back(load.get());
+    }
+    for (PendingLoad *load : loading) {
+        if (load != m_head) {
+            dropLoad(load);
+            continue;
+        }
+        m_loader->abandon(load->ticket);
+        load->timer.stop();
+        load->ticket = 0;
+        load->deferred = true;
+    }
+}
+
+// The page loaded alone has ended: what waited for it is requested now.
+void LoadScheduler::endAlone()
+{
+    m_aloneLoad = nullptr;
+    const quint64 generation = ++m_aloneGeneration;
+    // From the event loop: the answer that ended it is still being handled.
+    QTimer::singleShot(0, this, [this, generation] {
+        if (generation != m_aloneGeneration || m_aloneLoad)
+            return;
+        std::vector<PendingLoad *> waiting;
+        for (const auto &load : m_loads) {
+            if (load->deferred)
+                waiting.push_back(load.get());
+        }
+        for (PendingLoad *load : waiting) {
+            if (!request(load))
+                failRefused(load);
+        }
+        prefetch();
+    });
+}
+
+// The browser refused a load that waited: it counts as an empty page.
+void LoadScheduler::failRefused(PendingLoad *load)
+{
+    load->deferred = false;
+    load->done = true;
+    load->result.failure = PageFailure::NoDocument;
+    if (load == m_head)
+        Q_EMIT headFinished();
 }

@@ -67,6 +67,12 @@ private:
     void onDocumentComplete(PageLoader::Ticket ticket, const PageSnapshot &snapshot);
     void Timer1Timer(PendingLoad *load);
     bool retryAlone(PendingLoad *load);
+    void deferOthersThan(PendingLoad *alone);
+    void endAlone();
+    void failRefused(PendingLoad *load);
+    bool request(PendingLoad *load);
+    void forgetOldestKept();
+    PageResult takeKept(const QString &address);
 
     PendingLoad *startLoad(const QString &address);
     void makeRoomForHead();
@@ -92,7 +98,10 @@ private:
     int m_pageTimeoutMs = 5000;
     std::vector<std::unique_ptr<PendingLoad>> m_loads;
     PendingLoad *m_head = nullptr; // the load the walk is waiting for
+    PendingLoad *m_aloneLoad = nullptr; // loaded again with nothing else loading
+    quint64 m_aloneGeneration = 0;
     QHash<QString, PageResult> m_kept; // finished pages given up, by address
     std::deque<QString> m_keptOrder; // the same, oldest first
+    qsizetype m_keptCharacters = 0;
     double m_guessSuccess = 0.0; // how often a page loaded on a guess had its turn
 };

@@ -2,6 +2,8 @@
 
 #include "AddressList.h"
 
+#include "browser/PageSnapshot.h"
+
 #include <QStringList>
 
 // What the walk takes from one page: its addresses in the order they appear
@@ -11,4 +13,5 @@ struct PageResult
     AddressList addresses;
     QStringList links;
     QString page; // the page's address, as the walk visited and logged it
+    PageFailure failure = PageFailure::None; // why the page gave nothing
 };

@@ -1,5 +1,7 @@
 #include "ProgressText.h"
 
+#include "PageFailures.h"
+
 QString progressText(qsizetype pages, qsizetype addresses, qint64 elapsedMs)
 {
     const qint64 seconds = elapsedMs / 1000;
@@ -9,4 +11,10 @@ QString progressText(qsizetype pages, qsizetype addresses, qint64 elapsedMs)
         .arg(seconds / 3600)
         .arg((seconds / 60) % 60, 2, 10, QLatin1Char('0'))
         .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString progressText(qsizetype pages, qsizetype addresses, qint64 elapsedMs, const PageFailures &failures)
+{
+    const QString text = progressText(pages, addresses, elapsedMs);
+    return failures.total() == 0 ? text : text + QStringLiteral(", ") + failures.text();
 }

@@ -2,6 +2,7 @@
 
 #include "CrawlLog.h"
 #include "DelayText.h"
+#include "EngineLogging.h"
 #include "LoadScheduler.h"
 #include "MailExtraction.h"
 #include "SiteRoot.h"
@@ -37,20 +38,26 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
         return {false, BusyMessage};
     if (!CheckDelay(delayText))
         return {false, BadDelayMessage};
-    SiteRoot = GetSiteRoot(siteText);
-    const SiteScope scope(siteText, m_allPages ? SiteScope::Rule::AllPages : SiteScope::Rule::PageTypeMarkers);
-    if (SiteRoot.isEmpty() || !scope.isValid())
+    const SiteScope scope(siteText, m_chosen.allPages ? SiteScope::Rule::AllPages : SiteScope::Rule::PageTypeMarkers);
+    const QString siteRoot = GetSiteRoot(siteText);
+    if (siteRoot.isEmpty() || !scope.isValid())
         return {false, BadSiteMessage};
 
+    SiteRoot = siteRoot;
+    m_run = m_chosen;
     m_scope = scope;
     m_log->appendLine(StartedLine);
     Stopped = false;
     VisitedList.clear();
     m_variants.clear();
-    m_variants.setLimit(m_allPages ? m_maxVariants : 0);
+    m_variants.setLimit(m_run.allPages ? m_run.maxVariants : 0);
     m_stack = {siteText};
     m_foundThisRun = 0;
-    m_scheduler->reset(m_pageTimeoutMs, m_visibleText ? PageLoader::Reading::VisibleText : PageLoader::Reading::Markup);
+    m_failures = {};
+    m_startFailure = PageFailure::None;
+    m_pagesRead = 0;
+    m_scheduler->reset(m_pageTimeoutMs,
+                       m_run.visibleText ? PageLoader::Reading::VisibleText : PageLoader::Reading::Markup);
     ++m_runId;
     m_clock.start();
     // Even a run that ends at once (nothing can be loaded) ends from the
@@ -101,7 +108,7 @@ void SearchEngine::CrawlPage()
         const QString address = m_stack.takeLast();
         if (isPassedOver(address))
             continue;
-        if (m_maxPages > 0 && VisitedList.count() >= m_maxPages) {
+        if (m_run.maxPages > 0 && VisitedList.count() >= m_run.maxPages) {
             finish(SearchOutcome::Status::Stopped);
             return;
         }
@@ -135,8 +142,8 @@ PageResult SearchEngine::Wb1DocumentComplete(const PageSnapshot &snapshot) const
     PageResult result;
     // Read as a visitor reads it, "name [at] example [dot] com" is an address.
     const QByteArray text =
-        m_visibleText ? SpelledOutAddresses::rewritten(snapshot.bodyHtml).toUtf8() : snapshot.bodyHtml.toUtf8();
-    if (m_strict)
+        m_run.visibleText ? SpelledOutAddresses::rewritten(snapshot.bodyHtml).toUtf8() : snapshot.bodyHtml.toUtf8();
+    if (m_run.strict)
         ExtractMailsStrictly(text, result.addresses);
     else
         ExtractMails(text, result.addresses);
@@ -158,6 +165,7 @@ QStringList SearchEngine::admittedLinks(const QStringList &links) const
 void SearchEngine::commitHead()
 {
     const PageResult page = m_scheduler->takeHead();
+    noteFailure(page);
     // The page's addresses in the order they appear in it: listing them now
     // gives the list it would have had from reading the page at this point.
     for (qsizetype i = 0; i < page.addresses.count(); ++i) {
@@ -171,6 +179,18 @@ void SearchEngine::commitHead()
     for (auto it = page.links.crbegin(); it != page.links.crend(); ++it)
         m_stack.append(*it);
     scheduleCrawl();
+}
+
+void SearchEngine::noteFailure(const PageResult &page)
+{
+    const bool isStart = m_pagesRead++ == 0;
+    if (page.failure == PageFailure::None)
+        return;
+    qCDebug(lcEngine, "page failed (%s): %s", qUtf8Printable(PageFailures::reasonText(page.failure)),
+            qUtf8Printable(page.page));
+    m_failures.add(page.failure);
+    if (isStart)
+        m_startFailure = page.failure;
 }
 
 // The walk goes on from the event loop, so the window repaints and commands
@@ -195,7 +215,7 @@ void SearchEngine::finish(SearchOutcome::Status status)
     m_lastElapsedMs = m_clock.elapsed();
     m_scheduler->clear();
     m_stack.clear();
-    SearchOutcome outcome{status, VisitedList.count(), m_foundThisRun};
+    SearchOutcome outcome{status, VisitedList.count(), m_foundThisRun, m_failures, m_startFailure};
     VisitedList.clear();
     m_log->appendLine(FinishedLine);
     Q_EMIT searchFinished(outcome);

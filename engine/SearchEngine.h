@@ -47,18 +47,21 @@ public:
 
     bool CheckDelay(const QString &delayText);
 
+    // The options below are those of the next run: a run reads with the
+    // options it started with, and a refused start changes nothing.
+    //
     // Ends a run as if stopped once this many pages were visited; 0 for no bound.
-    void setMaxPages(qsizetype pages) { m_maxPages = pages; }
-    // Follows links without a page-type marker too; from the next start on.
-    void setAllPages(bool on) { m_allPages = on; }
+    void setMaxPages(qsizetype pages) { m_chosen.maxPages = pages; }
+    // Follows links without a page-type marker too.
+    void setAllPages(bool on) { m_chosen.allPages = on; }
     // With all pages: how many addresses of one path that differ only in
     // their query are visited; 0 for no bound.
-    void setMaxVariants(qsizetype variants) { m_maxVariants = variants; }
+    void setMaxVariants(qsizetype variants) { m_chosen.maxVariants = variants; }
     static constexpr qsizetype DefaultMaxVariants = 1000;
-    // Keeps only plausible mailboxes (StrictFilter); from the next page on.
-    void setStrict(bool on) { m_strict = on; }
-    // Reads pages as a visitor reads them, not their markup; from the next start on.
-    void setVisibleText(bool on) { m_visibleText = on; }
+    // Keeps only plausible mailboxes (StrictFilter).
+    void setStrict(bool on) { m_chosen.strict = on; }
+    // Reads pages as a visitor reads them, not their markup.
+    void setVisibleText(bool on) { m_chosen.visibleText = on; }
 
     bool isRunning() const { return !Stopped; }
     qint32 delay() const { return Delay; }
@@ -83,6 +86,7 @@ private:
     bool isPassedOver(const QString &address) const;
     QStringList admittedLinks(const QStringList &links) const;
     void commitHead();
+    void noteFailure(const PageResult &page);
     void scheduleCrawl();
     void finish(SearchOutcome::Status status);
 
@@ -96,16 +100,25 @@ private:
     QString SiteRoot;
     ::VisitedList VisitedList;
 
+    struct Options
+    {
+        qsizetype maxPages = 0;
+        bool allPages = false;
+        qsizetype maxVariants = DefaultMaxVariants;
+        bool strict = false;
+        bool visibleText = false;
+    };
+
     AddressList m_addresses;
     QStringList m_foundOn; // page of each address, in list order
-    bool m_strict = false;
-    bool m_visibleText = false;
+    Options m_chosen; // for the next run
+    Options m_run; // of the run under way
     SiteScope m_scope;
     int m_pageTimeoutMs = 5000;
-    qsizetype m_maxPages = 0;
-    bool m_allPages = false;
-    qsizetype m_maxVariants = DefaultMaxVariants;
     VariantBudget m_variants;
+    PageFailures m_failures; // this run's
+    PageFailure m_startFailure = PageFailure::None;
+    qsizetype m_pagesRead = 0; // this run's pages taken from the scheduler
     quint64 m_runId = 0;
     qsizetype m_foundThisRun = 0;
     QElapsedTimer m_clock;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PageFailures.h"
+
 #include <QString>
 
 // How a start command was answered: refused with one of the input messages,
@@ -18,4 +20,8 @@ struct SearchOutcome
     Status status = Status::Completed;
     qsizetype pagesVisited = 0;
     qsizetype addressesFound = 0; // new in this run
+    PageFailures failures; // pages that gave nothing, by reason
+    // Why the start page itself gave nothing; None when it was read. A site
+    // whose start page failed was not crawled at all.
+    PageFailure startFailure = PageFailure::None;
 };

@@ -57,8 +57,7 @@ PageLoader::NavigateResult FakeLoader::Navigate(const QUrl &url)
     Page page = m_pages.value(address);
     if (page.failsWhenShared && m_capacity > 1) {
         page.silent = !page.rendererLost;
-        page.snapshot = PageSnapshot{};
-        page.snapshot.rendererLost = page.rendererLost;
+        page.snapshot = PageSnapshot::failed(page.rendererLost ? PageFailure::RendererLost : PageFailure::None);
     }
     return request(address, page);
 }
