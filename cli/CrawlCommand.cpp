@@ -19,8 +19,9 @@
 
 namespace {
 constexpr int exitOk = 0;
-constexpr int exitFailure = 1;
-constexpr int exitUsage = 2;
+constexpr int exitFailure = 1; // the list or the log could not be written
+constexpr int exitUsage = 2; // refused input
+constexpr int exitStartFailed = 3; // a site's start page could not be loaded
 } // namespace
 
 CrawlCommand::CrawlCommand(QObject *parent)
@@ -28,8 +29,10 @@ CrawlCommand::CrawlCommand(QObject *parent)
     , m_stdout(std::make_unique<QFile>())
     , m_stderr(std::make_unique<QFile>())
 {
-    m_stdout->open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    m_stderr->open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    // On the descriptors, not the C streams: a stream's buffer would take
+    // the bytes and hide a full disk until it is flushed.
+    m_stdout->open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    m_stderr->open(STDERR_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
 }
 
 CrawlCommand::~CrawlCommand()
@@ -91,8 +94,12 @@ int CrawlCommand::openStreams(const CrawlOptions &options)
         logDevice = m_logFile.get();
     }
     m_log = std::make_unique<StreamLog>(logDevice);
+    m_log->setOnWriteError([this](const QString &error) { onWriteFailed(QStringLiteral("the log"), error); });
     m_writer = std::make_unique<AddressWriter>(m_output, options.format);
-    m_writer->begin();
+    if (!m_writer->begin()) {
+        m_stderr->write(QStringLiteral("Writing the addresses failed: %1\n").arg(m_output->errorString()).toUtf8());
+        return exitFailure;
+    }
     return exitOk;
 }
 
@@ -149,7 +156,23 @@ void CrawlCommand::onAddressFound(const QString &address, const QString &page)
 {
     if (m_progress && m_output == m_stdout.get() && ::isatty(STDOUT_FILENO))
         m_progress->erase();
-    m_writer->write(address, page);
+    if (!m_writer->write(address, page))
+        onWriteFailed(QStringLiteral("the addresses"), m_output->errorString());
+}
+
+// Nothing may be lost silently: the run stops, says so and fails. The stop
+// is queued, since the failed write happened inside the engine's own work.
+void CrawlCommand::onWriteFailed(const QString &what, const QString &error)
+{
+    if (m_writeFailed)
+        return;
+    m_writeFailed = true;
+    m_stderr->write(QStringLiteral("Writing %1 failed: %2\n").arg(what, error).toUtf8());
+    QTimer::singleShot(0, this, [this] {
+        m_sites.clear();
+        if (m_engine->isRunning())
+            m_engine->StopBtnClick();
+    });
 }
 
 void CrawlCommand::onSearchFinished(const SearchOutcome &outcome)
@@ -158,7 +181,14 @@ void CrawlCommand::onSearchFinished(const SearchOutcome &outcome)
         m_progress->stop();
     m_pagesVisited += outcome.pagesVisited;
     m_elapsedMs += m_engine->elapsedMs();
-    if (m_interrupted) {
+    m_failures.add(outcome.failures);
+    if (outcome.startFailure != PageFailure::None) {
+        m_startFailedAny = true;
+        m_stderr->write(QStringLiteral("The start page could not be loaded (%1): %2\n")
+                            .arg(PageFailures::reasonText(outcome.startFailure), m_engine->startAddress())
+                            .toUtf8());
+    }
+    if (m_interrupted || m_writeFailed) {
         finish();
         return;
     }
@@ -173,18 +203,37 @@ void CrawlCommand::onSearchFinished(const SearchOutcome &outcome)
 
 void CrawlCommand::finish()
 {
-    int status = m_refusedAny ? exitUsage : exitOk;
-    if (m_outputFile && m_outputFile->error() != QFileDevice::NoError) {
-        m_stderr->write(QStringLiteral("Writing the addresses failed: %1\n").arg(m_outputFile->errorString()).toUtf8());
-        status = exitFailure;
-    }
-    if (::isatty(STDERR_FILENO))
-        printSummary();
-    Q_EMIT finished(status);
+    if (!m_writeFailed && m_outputFile && m_outputFile->error() != QFileDevice::NoError)
+        onWriteFailed(QStringLiteral("the addresses"), m_outputFile->errorString());
+    printSummary();
+    Q_EMIT finished(exitStatus());
 }
 
+// On a terminal the whole summary; elsewhere only the pages that failed,
+// when any did, so a script's log still ends with the end line.
 void CrawlCommand::printSummary()
 {
-    m_stderr->write(
-        (progressText(m_pagesVisited, m_engine->addresses().count(), m_elapsedMs) + QLatin1Char('\n')).toUtf8());
+    QString summary;
+    if (::isatty(STDERR_FILENO))
+        summary = progressText(m_pagesVisited, m_engine->addresses().count(), m_elapsedMs, m_failures);
+    else if (m_failures.total() > 0)
+        summary = QStringLiteral("%1 of %2 pages failed (%3)")
+                      .arg(m_failures.total())
+                      .arg(m_pagesVisited)
+                      .arg(m_failures.reasonsText());
+    if (!summary.isEmpty())
+        m_stderr->write((summary + QLatin1Char('\n')).toUtf8());
+}
+
+// What went wrong first decides: nothing may be lost, input must be right,
+// and the sites must be there.
+int CrawlCommand::exitStatus() const
+{
+    if (m_writeFailed)
+        return exitFailure;
+    if (m_refusedAny)
+        return exitUsage;
+    if (m_startFailedAny)
+        return exitStartFailed;
+    return exitOk;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/PageFailures.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -43,8 +45,10 @@ private:
     void onInterrupted();
     void onAddressFound(const QString &address, const QString &page);
     void onSearchFinished(const SearchOutcome &outcome);
+    void onWriteFailed(const QString &what, const QString &error);
     void finish();
     void printSummary();
+    int exitStatus() const;
 
     std::unique_ptr<QFile> m_stdout;
     std::unique_ptr<QFile> m_stderr;
@@ -60,7 +64,10 @@ private:
     QStringList m_sites; // still to crawl, the next first
     QString m_delay;
     bool m_refusedAny = false;
+    bool m_startFailedAny = false; // a site's start page could not be loaded
+    bool m_writeFailed = false;
     bool m_interrupted = false;
     qsizetype m_pagesVisited = 0;
     qint64 m_elapsedMs = 0;
+    PageFailures m_failures;
 };

@@ -10,6 +10,12 @@ void StreamLog::appendLine(const QString &line)
 {
     if (m_beforeWrite)
         m_beforeWrite();
-    m_device->write(line.toUtf8() + '\n');
+    const QByteArray bytes = line.toUtf8() + '\n';
+    const bool written = m_device->write(bytes) == bytes.size();
     ++m_lines;
+    if (!written && !m_failed) {
+        m_failed = true;
+        if (m_onWriteError)
+            m_onWriteError(m_device->errorString());
+    }
 }

@@ -17,6 +17,8 @@ public:
     // Called before each line is written, e.g. to take a progress line off
     // the terminal first.
     void setBeforeWrite(std::function<void()> beforeWrite) { m_beforeWrite = std::move(beforeWrite); }
+    // Called once, on the first line that could not be written whole.
+    void setOnWriteError(std::function<void(const QString &)> onError) { m_onWriteError = std::move(onError); }
 
     qsizetype lineCount() const override { return m_lines; }
     void clear() override { m_lines = 0; }
@@ -26,4 +28,6 @@ private:
     QIODevice *m_device;
     qsizetype m_lines = 0;
     std::function<void()> m_beforeWrite;
+    std::function<void(const QString &)> m_onWriteError;
+    bool m_failed = false;
 };

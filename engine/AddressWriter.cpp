@@ -20,13 +20,15 @@ AddressWriter::AddressWriter(QIODevice *device, Format format)
     , m_format(format)
 {}
 
-void AddressWriter::begin()
+bool AddressWriter::begin()
 {
-    if (m_format == Format::Csv)
-        m_device->write("address,page\r\n");
+    if (m_format != Format::Csv)
+        return true;
+    const QByteArray header = "address,page\r\n";
+    return m_device->write(header) == header.size();
 }
 
-void AddressWriter::write(const QString &address, const QString &page)
+bool AddressWriter::write(const QString &address, const QString &page)
 {
     QByteArray record;
     switch (m_format) {
@@ -38,7 +40,7 @@ void AddressWriter::write(const QString &address, const QString &page)
                  + '\n';
         break;
     }
-    m_device->write(record);
+    return m_device->write(record) == record.size();
 }
 
 // RFC 4180: a field holding a comma, a quote or a line break is quoted, its

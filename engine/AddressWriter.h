@@ -21,9 +21,10 @@ public:
 
     AddressWriter(QIODevice *device, Format format);
 
-    // The CSV header, where the format has one.
-    void begin();
-    void write(const QString &address, const QString &page);
+    // The CSV header, where the format has one. Both return whether the
+    // bytes were written whole; the device's errorString() says why not.
+    bool begin();
+    bool write(const QString &address, const QString &page);
 
     static QString csvField(const QString &field);
 

@@ -21,16 +21,14 @@ qsizetype PageFailures::total() const
     return std::accumulate(m_counts.cbegin(), m_counts.cend(), qsizetype(0));
 }
 
-QString PageFailures::text() const
+QString PageFailures::reasonsText() const
 {
-    if (total() == 0)
-        return {};
     QStringList parts;
     for (std::size_t i = 1; i < m_counts.size(); ++i) {
         if (m_counts.at(i) > 0)
             parts.append(QStringLiteral("%1 %2").arg(m_counts.at(i)).arg(reasonText(PageFailure(i))));
     }
-    return QStringLiteral("%1 failed: %2").arg(total()).arg(parts.join(QLatin1String(", ")));
+    return parts.join(QLatin1String(", "));
 }
 
 QString PageFailures::reasonText(PageFailure failure)

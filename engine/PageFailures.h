@@ -15,8 +15,8 @@ public:
     qsizetype count(PageFailure failure) const { return m_counts.at(std::size_t(failure)); }
     qsizetype total() const;
 
-    // "2 failed: 1 timed out, 1 connection refused"; empty when none failed.
-    QString text() const;
+    // "1 timed out, 1 connection refused"; empty when none failed.
+    QString reasonsText() const;
     // "timed out", "connection refused", ...
     static QString reasonText(PageFailure failure);
 

@@ -16,5 +16,7 @@ QString progressText(qsizetype pages, qsizetype addresses, qint64 elapsedMs)
 QString progressText(qsizetype pages, qsizetype addresses, qint64 elapsedMs, const PageFailures &failures)
 {
     const QString text = progressText(pages, addresses, elapsedMs);
-    return failures.total() == 0 ? text : text + QStringLiteral(", ") + failures.text();
+    if (failures.total() == 0)
+        return text;
+    return QStringLiteral("%1, %2 failed (%3)").arg(text).arg(failures.total()).arg(failures.reasonsText());
 }

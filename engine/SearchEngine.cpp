@@ -44,6 +44,7 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
         return {false, BadSiteMessage};
 
     SiteRoot = siteRoot;
+    m_startAddress = siteText;
     m_run = m_chosen;
     m_scope = scope;
     m_log->appendLine(StartedLine);

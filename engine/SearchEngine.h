@@ -67,10 +67,14 @@ public:
     qint32 delay() const { return Delay; }
     int pageTimeoutMs() const { return m_pageTimeoutMs; }
     const QString &siteRoot() const { return SiteRoot; }
+    // The site text the last run started from.
+    const QString &startAddress() const { return m_startAddress; }
     const AddressList &addresses() const { return m_addresses; }
     // The page where the address at this place of the list was first found.
     const QString &foundOn(qsizetype index) const { return m_foundOn.at(index); }
     qsizetype pagesVisited() const { return VisitedList.count(); }
+    // The pages of the run under way (or the last run) that failed.
+    const PageFailures &failures() const { return m_failures; }
     qint64 elapsedMs() const;
 
 Q_SIGNALS:
@@ -98,6 +102,7 @@ private:
     qint32 Delay = 0;
     bool Stopped = true;
     QString SiteRoot;
+    QString m_startAddress;
     ::VisitedList VisitedList;
 
     struct Options

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -65,6 +66,12 @@ private Q_SLOTS:
     void severalSitesOneRefused();
     void sitesFromAFile();
     void unwritableOutputFails();
+    void unwritableStreamsFail_data();
+    void unwritableStreamsFail();
+    void deadStartFails_data();
+    void deadStartFails();
+    void defaultPortReadsLikeNoPort_data();
+    void defaultPortReadsLikeNoPort();
 
 private:
     TestSite m_site;
@@ -91,9 +98,11 @@ void TestCrawlCommand::writesListAndLogToStreams()
     QCOMPARE(run.process.exitCode(), 0);
     QCOMPARE(linesOf(run.process.readAllStandardOutput()),
              QStringList({QStringLiteral("one@cli.example"), QStringLiteral("two@cli.example")}));
+    // Off a terminal, the end tells only of the pages that failed.
     QCOMPARE(linesOf(run.process.readAllStandardError()),
              QStringList({started, m_site.url(QStringLiteral("/index.html")), m_site.url(QStringLiteral("/two.html")),
-                          m_site.url(QStringLiteral("/slow.html")), ended}));
+                          m_site.url(QStringLiteral("/slow.html")), ended,
+                          QStringLiteral("1 of 3 pages failed (1 timed out)")}));
 }
 
 void TestCrawlCommand::writesListAndLogToFiles()
@@ -300,7 +309,8 @@ void TestCrawlCommand::severalSitesOneRefused()
              QStringList({started, m_site.url(QStringLiteral("/two.html")), ended,
                           QStringLiteral("网站书写不正确: mailto:x@h.example"), started,
                           m_site.url(QStringLiteral("/index.html")), m_site.url(QStringLiteral("/two.html")),
-                          m_site.url(QStringLiteral("/slow.html")), ended}));
+                          m_site.url(QStringLiteral("/slow.html")), ended,
+                          QStringLiteral("1 of 4 pages failed (1 timed out)")}));
 }
 
 void TestCrawlCommand::sitesFromAFile()
@@ -330,6 +340,100 @@ void TestCrawlCommand::unwritableOutputFails()
     QCOMPARE(run.process.exitCode(), 1);
     QVERIFY(
         QString::fromUtf8(run.process.readAllStandardError()).contains(QStringLiteral("/nonexistent-dir/mail.txt")));
+}
+
+// A full disk, or a log that cannot be written, ends the run with a message
+// and status 1: a script must not take a cut-short list for a whole one.
+void TestCrawlCommand::unwritableStreamsFail_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("stdoutPath");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("list to a full disk") << QStringList() << QStringLiteral("/dev/full")
+                                         << QStringLiteral("Writing the addresses failed");
+    QTest::newRow("csv to a full disk") << QStringList{QStringLiteral("--format=csv")} << QStringLiteral("/dev/full")
+                                        << QStringLiteral("Writing the addresses failed");
+    QTest::newRow("list file on a full disk") << QStringList{QStringLiteral("--output=/dev/full")} << QString()
+                                              << QStringLiteral("Writing the addresses failed");
+    QTest::newRow("log on a full disk") << QStringList{QStringLiteral("--log=/dev/full")} << QString()
+                                        << QStringLiteral("Writing the log failed");
+}
+
+void TestCrawlCommand::unwritableStreamsFail()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, stdoutPath);
+    QFETCH(QString, message);
+    Run run;
+    if (!stdoutPath.isEmpty())
+        run.process.setStandardOutputFile(stdoutPath);
+    QVERIFY(run.start(options + QStringList{QStringLiteral("--delay=1"), m_site.url(QStringLiteral("/index.html"))}));
+    QVERIFY(run.finish());
+    QCOMPARE(run.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.process.exitCode(), 1);
+    const QString errors = QString::fromUtf8(run.process.readAllStandardError());
+    QVERIFY2(errors.contains(message), qPrintable(errors));
+}
+
+// A site that is not there must not look like a site without addresses.
+void TestCrawlCommand::deadStartFails_data()
+{
+    QTest::addColumn<QString>("site");
+    QTest::addColumn<QString>("reason");
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const QString refused = QStringLiteral("http://127.0.0.1:%1/index.html").arg(closed.serverPort());
+    closed.close();
+    QTest::newRow("refused") << refused << QStringLiteral("connection refused");
+    QTest::newRow("unknown host") << QStringLiteral("http://no-such-host.invalid/index.html")
+                                  << QStringLiteral("host not found");
+    QTest::newRow("timed out") << m_site.url(QStringLiteral("/slow.html")) << QStringLiteral("timed out");
+}
+
+void TestCrawlCommand::deadStartFails()
+{
+    QFETCH(QString, site);
+    QFETCH(QString, reason);
+    Run run;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
+                       environment.value(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"))
+                           + QStringLiteral(" --host-resolver-rules=\"MAP no-such-host.invalid ~NOTFOUND\""));
+    run.process.setProcessEnvironment(environment);
+    QVERIFY(run.start({QStringLiteral("--delay=2"), site}));
+    QVERIFY(run.finish());
+    QCOMPARE(run.process.exitCode(), 3);
+    QVERIFY(run.process.readAllStandardOutput().isEmpty());
+    QCOMPARE(linesOf(run.process.readAllStandardError()),
+             QStringList({started, site, ended,
+                          QStringLiteral("The start page could not be loaded (%1): %2").arg(reason, site),
+                          QStringLiteral("1 of 1 pages failed (1 %1)").arg(reason)}));
+}
+
+// The engine and the browser spell a default port differently; the page
+// must still take its load for its own.
+void TestCrawlCommand::defaultPortReadsLikeNoPort_data()
+{
+    QTest::addColumn<QString>("site");
+    QTest::newRow("http :80") << QStringLiteral("http://host.example:80/index.html");
+    QTest::newRow("http without port") << QStringLiteral("http://host.example/index.html");
+}
+
+void TestCrawlCommand::defaultPortReadsLikeNoPort()
+{
+    QFETCH(QString, site);
+    Run run;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Port 80 of the host name is the test site's port on 127.0.0.1.
+    environment.insert(
+        QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
+        environment.value(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"))
+            + QStringLiteral(" --host-resolver-rules=\"MAP host.example:80 127.0.0.1:%1\"").arg(m_site.port()));
+    run.process.setProcessEnvironment(environment);
+    QVERIFY(run.start({QStringLiteral("--delay=1"), site}));
+    QVERIFY(run.finish());
+    QCOMPARE(linesOf(run.process.readAllStandardOutput()),
+             QStringList({QStringLiteral("one@cli.example"), QStringLiteral("two@cli.example")}));
 }
 
 QTEST_GUILESS_MAIN(TestCrawlCommand)

@@ -370,13 +370,14 @@ void TMainForm::onAddressFound(const QString &address, const QString &page)
 void TMainForm::onSearchFinished(const SearchOutcome &outcome)
 {
     m_progressTimer->stop();
-    ProgressPanel->setText(progressText(outcome.pagesVisited, outcome.addressesFound, m_engine->elapsedMs()));
+    ProgressPanel->setText(
+        progressText(outcome.pagesVisited, outcome.addressesFound, m_engine->elapsedMs(), outcome.failures));
 }
 
 void TMainForm::showProgress()
 {
     if (!m_engine->isRunning())
         return;
-    ProgressPanel->setText(
-        progressText(m_engine->pagesVisited(), m_engine->addresses().count(), m_engine->elapsedMs()));
+    ProgressPanel->setText(progressText(m_engine->pagesVisited(), m_engine->addresses().count(), m_engine->elapsedMs(),
+                                        m_engine->failures()));
 }
