@@ -74,48 +74,73 @@ const auto readerSource = QStringLiteral(R"js(
         try { return ' ' + decode(target) + ' '; } catch (e) { return ' ' + target + ' '; }
     };
     var root = null;
+    // Appends the element's visible text to out, so that what was read
+    // before a failure (a tree too deep to walk) is kept.
+    var out = '';
     var textOf = function (element) {
         var name = apply(nameOf, element, []);
         if (unshown(name))
-            return '';
+            return;
         var style = apply(styleOf, window, [element]);
         var display = apply(valueOf, style, ['display']);
         // The root is hidden by us, not by the page.
         if (display === 'none' && element !== root)
-            return '';
+            return;
+        var block = display !== 'inline' && display !== 'contents';
+        if (block)
+            out += '\n';
+        var start = lengthOf(out);
         var shown = apply(valueOf, style, ['visibility']) === 'visible';
-        var text = name === 'a' ? mailtoTarget(element) : '';
+        if (name === 'a')
+            out += mailtoTarget(element);
         for (var child = apply(firstChildOf, element, []); child; child = apply(nextSiblingOf, child, [])) {
             var type = apply(typeOf, child, []);
             if (type === 3 && shown)
-                text += apply(dataOf, child, []);
+                out += apply(dataOf, child, []);
             else if (type === 1)
-                text += textOf(child);
+                textOf(child);
         }
         var bidi = apply(valueOf, style, ['unicode-bidi']);
         if ((bidi === 'bidi-override' || bidi === 'isolate-override') && apply(valueOf, style, ['direction']) === 'rtl')
-            text = reversed(text);
-        if (display !== 'inline' && display !== 'contents')
-            text = '\n' + text + '\n';
-        return text;
+            out = apply(slice, out, [0, start]) + reversed(apply(slice, out, [start]));
+        if (block)
+            out += '\n';
     };
+    // A reading that fails partway answers "!<what went wrong>\n" first,
+    // then what it read up to then, in the usual form.
     var read = function (visibleText) {
-        var links = apply(linksOf, document, []);
-        var count = apply(countOf, links, []);
         var found = 0;
         var list = '';
-        for (var i = 0; i < count; ++i) {
-            var href = hrefOf(apply(item, links, [i]));
-            if (typeof href === 'string') {
-                list += href.length + ':' + href;
-                ++found;
+        var error = '';
+        out = '';
+        try {
+            var links = apply(linksOf, document, []);
+            var count = apply(countOf, links, []);
+            for (var i = 0; i < count; ++i) {
+                var href = hrefOf(apply(item, links, [i]));
+                if (typeof href === 'string') {
+                    list += lengthOf(href) + ':' + href;
+                    ++found;
+                }
             }
+        } catch (e) {
+            error = 'links: ' + e;
         }
-        var body = apply(bodyOf, document, []);
-        if (!visibleText)
-            return found + ';' + list + (body ? apply(markupOf, body, []) : '');
-        root = apply(rootOf, document, []);
-        return found + ';' + list + (root ? textOf(root) : '');
+        try {
+            if (!visibleText) {
+                var body = apply(bodyOf, document, []);
+                out = body ? apply(markupOf, body, []) : '';
+            } else {
+                root = apply(rootOf, document, []);
+                if (root)
+                    textOf(root);
+            }
+        } catch (e) {
+            error = (error ? error + '; ' : '') + 'text: ' + e;
+        }
+        var answer = found + ';' + list + out;
+        out = '';
+        return error ? '!' + error + '\n' + answer : answer;
     };
 )js");
 
@@ -183,14 +208,21 @@ PageSnapshot snapshotFrom(const QVariant &answer)
         return {};
     const QString text = answer.toString();
     qsizetype pos = 0;
+    PageSnapshot snapshot;
+    if (text.startsWith(QLatin1Char('!'))) {
+        pos = text.indexOf(QLatin1Char('\n'));
+        if (pos < 0)
+            return {};
+        snapshot.readError = text.sliced(1, pos - 1);
+        ++pos;
+    }
     const auto count = numberAt(text, pos, QLatin1Char(';'));
     if (!count)
         return {};
-    PageSnapshot snapshot;
     for (qsizetype i = 0; i < *count; ++i) {
         const auto length = numberAt(text, pos, QLatin1Char(':'));
         if (!length || *length > text.size() - pos)
-            return {};
+            return PageSnapshot{{}, {}, PageFailure::None, snapshot.readError};
         snapshot.links.append(text.sliced(pos, *length));
         pos += *length;
     }

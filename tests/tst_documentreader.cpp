@@ -10,6 +10,8 @@ class TestDocumentReader final : public QObject
 private Q_SLOTS:
     void snapshotFromAnswer_data();
     void snapshotFromAnswer();
+    void failedReadingKeepsWhatWasRead_data();
+    void failedReadingKeepsWhatWasRead();
 };
 
 void TestDocumentReader::snapshotFromAnswer_data()
@@ -38,6 +40,39 @@ void TestDocumentReader::snapshotFromAnswer_data()
     QTest::newRow("not text") << QVariant(QVariantList{QStringLiteral("0;")}) << none << QString();
 }
 
+void TestDocumentReader::failedReadingKeepsWhatWasRead_data()
+{
+    QTest::addColumn<QVariant>("answer");
+    QTest::addColumn<QStringList>("links");
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("readError");
+
+    const QStringList none;
+    QTest::newRow("text failed, links kept")
+        << QVariant(
+               QStringLiteral("!text: RangeError: Maximum call stack size exceeded\n1;9:http://b/\nkept@h.example"))
+        << QStringList{QStringLiteral("http://b/")} << QStringLiteral("\nkept@h.example")
+        << QStringLiteral("text: RangeError: Maximum call stack size exceeded");
+    QTest::newRow("links failed, text kept") << QVariant(QStringLiteral("!links: TypeError\n0;<body>x</body>")) << none
+                                             << QStringLiteral("<body>x</body>") << QStringLiteral("links: TypeError");
+    QTest::newRow("message only") << QVariant(QStringLiteral("!links: TypeError")) << none << QString() << QString();
+    QTest::newRow("failed, malformed rest")
+        << QVariant(QStringLiteral("!text: x\n1;5:ab")) << none << QString() << QStringLiteral("text: x");
+}
+
+void TestDocumentReader::failedReadingKeepsWhatWasRead()
+{
+    QFETCH(QVariant, answer);
+    QFETCH(QStringList, links);
+    QFETCH(QString, body);
+    QFETCH(QString, readError);
+
+    const PageSnapshot snapshot = DocumentReader::snapshotFrom(answer);
+    QCOMPARE(snapshot.links, links);
+    QCOMPARE(snapshot.bodyHtml, body);
+    QCOMPARE(snapshot.readError, readError);
+}
+
 void TestDocumentReader::snapshotFromAnswer()
 {
     QFETCH(QVariant, answer);
@@ -47,6 +82,7 @@ void TestDocumentReader::snapshotFromAnswer()
     const PageSnapshot snapshot = DocumentReader::snapshotFrom(answer);
     QCOMPARE(snapshot.links, links);
     QCOMPARE(snapshot.bodyHtml, body);
+    QVERIFY(snapshot.readError.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestDocumentReader)

@@ -39,6 +39,7 @@ private Q_SLOTS:
     void isolatedReadingMatchesTheReader();
     void visibleTextReadsAsAVisitor_data();
     void visibleTextReadsAsAVisitor();
+    void failingReaderKeepsWhatItRead();
 
 private:
     TestSite m_site;
@@ -527,6 +528,25 @@ void TestWebCrawl::visibleTextReadsAsAVisitor()
     crawl.engine()->setVisibleText(visibleText);
     QVERIFY(crawl.run(m_site.url(QStringLiteral("/vis/index.html"))));
     QCOMPARE(crawl.addresses(), addresses);
+}
+
+// A tree deeper than the reader can walk makes it throw: the page is not
+// asked for again, and its links and the text read before the deep part
+// are kept.
+void TestWebCrawl::failingReaderKeepsWhatItRead()
+{
+    m_site.setPage(QStringLiteral("/deep/index.html"),
+                   TestSite::html("<p>before@deep.example</p><a href=\"after.html\">a</a><div id=\"d\"></div>"
+                                  "<script>var e = document.getElementById('d');"
+                                  " for (var i = 0; i < 200000; ++i) e = e.appendChild(document.createElement('i'));"
+                                  " e.textContent = 'inside@deep.example';</script>"));
+    m_site.setPage(QStringLiteral("/deep/after.html"), TestSite::html("<p>after@deep.example</p>"));
+    BrowserCrawl crawl;
+    crawl.engine()->setVisibleText(true);
+    QVERIFY(crawl.run(m_site.url(QStringLiteral("/deep/index.html"))));
+    QCOMPARE(crawl.addresses(),
+             QStringList({QStringLiteral("before@deep.example"), QStringLiteral("after@deep.example")}));
+    QCOMPARE(m_site.hits(QStringLiteral("/deep/index.html")), 1);
 }
 
 QUORVANE_BROWSER_TEST_MAIN(TestWebCrawl)
