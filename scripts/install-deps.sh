@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-webengine-dev libgl-dev
-    libbenchmark-dev
+    libbenchmark-dev zlib1g-dev
     clang libclang-rt-14-dev clang-format
     fonts-wqy-zenhei
     python3

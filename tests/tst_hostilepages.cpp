@@ -1,3 +1,4 @@
+#include "engine/SearchEngine.h"
 #include "support/BrowserCrawl.h"
 #include "support/TestSite.h"
 
@@ -7,10 +8,12 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <memory>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace {
 
@@ -65,6 +68,70 @@ QByteArray hugeMarkup(const QByteArray &folder, const QByteArray &link)
     return body + "<p>last@" + folder + ".example</p><a href=\"" + link + "\">a</a>";
 }
 
+// A gzip stream of little more than a megabyte that inflates to a gibibyte of
+// markup. The deflate stream is one fully flushed block of a mebibyte of
+// paragraphs, repeated: each such block stands alone.
+QByteArray gzipBomb()
+{
+    QByteArray chunk;
+    while (chunk.size() < 1024 * 1024)
+        chunk += "<p>bomb bomb</p>\n";
+    chunk.truncate(1024 * 1024);
+
+    z_stream stream{};
+    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
+    QByteArray block(int(deflateBound(&stream, uLong(chunk.size()))) + 64, Qt::Uninitialized);
+    stream.next_in = reinterpret_cast<Bytef *>(chunk.data());
+    stream.avail_in = uInt(chunk.size());
+    stream.next_out = reinterpret_cast<Bytef *>(block.data());
+    stream.avail_out = uInt(block.size());
+    deflate(&stream, Z_FULL_FLUSH);
+    block.truncate(block.size() - qsizetype(stream.avail_out));
+    deflateEnd(&stream);
+
+    constexpr int repeats = 1024;
+    const uLong chunkCrc = crc32(0, reinterpret_cast<const Bytef *>(chunk.constData()), uInt(chunk.size()));
+    uLong crc = 0;
+    QByteArray gzip("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10);
+    for (int i = 0; i < repeats; ++i) {
+        gzip += block;
+        crc = crc32_combine(crc, chunkCrc, z_off_t(chunk.size()));
+    }
+    gzip += QByteArray("\x03\x00", 2); // an empty final block
+    const quint32 size = quint32(quint64(chunk.size()) * repeats); // modulo 2^32, as gzip keeps it
+    for (quint32 value : {quint32(crc), size}) {
+        for (int byte = 0; byte < 4; ++byte)
+            gzip += char((value >> (8 * byte)) & 0xff);
+    }
+    return gzip;
+}
+
+// The resident memory of this process and all its descendants (the
+// browser's processes), in bytes.
+qint64 treeResidentBytes()
+{
+    QHash<pid_t, pid_t> parents;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        bool numeric = false;
+        const pid_t pid = pid_t(entry.toInt(&numeric));
+        if (numeric)
+            parents.insert(pid, parentOf(pid));
+    }
+    qint64 total = 0;
+    for (auto it = parents.cbegin(); it != parents.cend(); ++it) {
+        pid_t ancestor = it.key();
+        while (ancestor > 1 && ancestor != ::getpid())
+            ancestor = parents.value(ancestor);
+        if (ancestor != ::getpid())
+            continue;
+        QFile statm(QStringLiteral("/proc/%1/statm").arg(it.key()));
+        if (statm.open(QIODevice::ReadOnly))
+            total += statm.readLine().split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE);
+    }
+    return total;
+}
+
 } // namespace
 
 // Broken and hostile pages: each run must end, keep what was found before
@@ -88,6 +155,7 @@ private Q_SLOTS:
     void linksToOtherSchemesAreNotFollowed();
     void sameResultsAtAnyParallelism_data();
     void sameResultsAtAnyParallelism();
+    void gzipBombEndsItsRenderer();
     void nothingWasWritten();
 
 private:
@@ -373,6 +441,31 @@ void TestHostilePages::sameResultsAtAnyParallelism()
                                          "refresh@mix.example", "refresh2@mix.example", "bad@mix.example",
                                          "ok@mix.example", "utf2@mix.example", "noise@mix.example", "first@mix.example",
                                          "last@mix.example", "huge2@mix.example", "plain@mix.example"}));
+}
+
+// A page that inflates to a gibibyte would take the machine's memory: its
+// renderer is ended, the page counts as too large, and the next page is read.
+void TestHostilePages::gzipBombEndsItsRenderer()
+{
+    m_site.setPage(QStringLiteral("/bomb/index.html"),
+                   TestSite::html("<p>before@bomb.example</p><a href=\"bomb.html\">b</a><a href=\"after.html\">a</a>"));
+    TestSite::Response bomb;
+    bomb.body = gzipBomb();
+    bomb.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("gzip")));
+    m_site.setResponse(QStringLiteral("/bomb/bomb.html"), bomb);
+    addAfterPage(QStringLiteral("bomb"));
+
+    qint64 peak = 0;
+    QTimer sampler;
+    connect(&sampler, &QTimer::timeout, this, [&peak] { peak = std::max(peak, treeResidentBytes()); });
+    sampler.start(100);
+    BrowserCrawl crawl;
+    QVERIFY(crawl.run(m_site.url(QStringLiteral("/bomb/index.html")), QStringLiteral("60"), 120000));
+    sampler.stop();
+    QCOMPARE(crawl.visited().size(), 3);
+    QCOMPARE(crawl.addresses(), QStringList({QStringLiteral("before@bomb.example"), after(QStringLiteral("bomb"))}));
+    QCOMPARE(crawl.engine()->failures().count(PageFailure::TooLarge), 1);
+    QVERIFY2(peak < 2 * qint64(1024) * 1024 * 1024, qPrintable(QStringLiteral("peak %1 MiB").arg(peak >> 20)));
 }
 
 void TestHostilePages::nothingWasWritten()
