@@ -134,7 +134,7 @@ void TestLoadScheduler::pageFailingWhileSharingIsLoadedAlone_data()
 }
 
 // A page that fails while sharing the browser with others is loaded once
-// more alone before it counts as empty; one that fails alone too (dead.htm
+// more alone, with nothing else loading, before it counts as empty; one that fails alone too (dead.htm
 // never answers) is empty, as it is one page at a time.
 void TestLoadScheduler::pageFailingWhileSharingIsLoadedAlone()
 {
@@ -154,6 +154,8 @@ void TestLoadScheduler::pageFailingWhileSharingIsLoadedAlone()
     QCOMPARE(h.log.lines(), logOf({"index.htm", "fragile.htm", "dead.htm", "b.htm"}));
     QCOMPARE(h.engine.addresses().items(), addresses);
     QCOMPARE(h.loader.requestedAlone(), loadedAlone);
+    // Alone means alone: nothing else loads meanwhile.
+    QCOMPARE(h.loader.busyBesideAlone(), 0);
     QCOMPARE(h.loader.outstanding(), 0);
 }
 

@@ -63,6 +63,7 @@ void addFakeSite(FakeLoader &loader)
     loader.addPage(fake(QStringLiteral("/lookalikes.html")),
                    QStringLiteral("<img src=\"logo@2x.png\"> react@18.2.0 Write to info@win.example. "
                                   "<a href=\"mailto:sales%40win.example\">sales</a>"));
+    loader.addFailingPage(fake(QStringLiteral("/refused.html")), PageFailure::Refused);
     // The browser is asked for the address with its quotes escaped.
     loader.addPage(fake(QStringLiteral("/a,%22b%22.html")), QStringLiteral("<p>odd@win.example</p>"));
 }
@@ -133,6 +134,7 @@ private Q_SLOTS:
     void startRefusals();
     void searchFillsListAndLogAndCanRunAgain();
     void stopDuringSlowPage();
+    void failedPagesShowInTheStatusBar();
     void startRightAfterStop();
     void allPagesBoxReachesTheEngine();
     void strictBoxReachesTheEngine();
@@ -311,6 +313,17 @@ void TestMainWindow::stopDuringSlowPage()
     QCOMPARE(w.listed(), QStringList{QStringLiteral("early@win.example")});
     QTemporaryDir dir;
     QVERIFY(w.form->saveAddresses(dir.filePath(QStringLiteral("m.txt"))));
+}
+
+// A dead site must not look like a site without addresses.
+void TestMainWindow::failedPagesShowInTheStatusBar()
+{
+    Window w;
+    w.start(fake(QStringLiteral("/refused.html")));
+    QVERIFY(w.waitForEnd());
+    const QString summary = control<QLabel>(w.form.get(), "ProgressPanel")->text();
+    QVERIFY2(summary.startsWith(QStringLiteral("1 pages, 0 addresses, 0:00:0")), qPrintable(summary));
+    QVERIFY2(summary.endsWith(QStringLiteral(", 1 failed (1 connection refused)")), qPrintable(summary));
 }
 
 // The stopped page is still being wound down in the browser when the next

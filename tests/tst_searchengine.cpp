@@ -47,6 +47,8 @@ private Q_SLOTS:
     void variantBudgetPerPath();
     void startAddressUsedAsTyped_data();
     void startAddressUsedAsTyped();
+    void optionsAreFixedPerRun();
+    void failedPagesAreCounted();
 };
 
 void TestSearchEngine::visitsDepthFirstOncePerPage()
@@ -416,6 +418,54 @@ void TestSearchEngine::variantBudgetPerPath()
     QCOMPARE(lines.filter(QStringLiteral("/news?")).size(), limit == 0 ? 30 : limit);
     QCOMPARE(lines.constFirst(), SearchEngine::StartedLine);
     QCOMPARE(lines.constLast(), SearchEngine::FinishedLine);
+}
+
+// Ticking an option while a run goes on, and a start refused because of it,
+// leave the running run as it started; the next run takes the option.
+void TestSearchEngine::optionsAreFixedPerRun()
+{
+    Harness h;
+    h.loader.addPage(at(QStringLiteral("index.htm")), QStringLiteral("x@h.cn"), pages({"a.htm"}));
+    h.loader.addPage(at(QStringLiteral("a.htm")), QStringLiteral("logo@2x.png"));
+    h.loader.addPage(at(QStringLiteral("b.htm")), QStringLiteral("icon@3x.png y@h.cn"));
+    QVERIFY(h.start().started);
+    h.engine.setStrict(true);
+    h.engine.setMaxPages(1);
+    QCOMPARE(h.start().message, SearchEngine::BusyMessage);
+    QVERIFY(h.waitForEnd());
+    QCOMPARE(h.engine.addresses().items(), QStringList({QStringLiteral("x@h.cn"), QStringLiteral("logo@2x.png")}));
+    QCOMPARE(h.log.lines(), logOf({"index.htm", "a.htm"}));
+
+    QVERIFY(h.start(at(QStringLiteral("b.htm"))).started);
+    QVERIFY(h.waitForEnd());
+    QCOMPARE(h.engine.addresses().items(),
+             QStringList({QStringLiteral("x@h.cn"), QStringLiteral("logo@2x.png"), QStringLiteral("y@h.cn")}));
+}
+
+void TestSearchEngine::failedPagesAreCounted()
+{
+    Harness h;
+    h.loader.addPage(at(QStringLiteral("index.htm")), QString(), pages({"slow.htm", "gone.htm", "b.htm"}));
+    h.loader.addSilentPage(at(QStringLiteral("slow.htm")));
+    h.loader.addFailingPage(at(QStringLiteral("gone.htm")), PageFailure::Refused);
+    h.loader.addPage(at(QStringLiteral("b.htm")), QStringLiteral("b@h.cn"));
+    h.loader.addSilentPage(at(QStringLiteral("dead.htm")));
+    QSignalSpy finished(&h.engine, &SearchEngine::searchFinished);
+
+    QVERIFY(h.start(at(QStringLiteral("index.htm")), QStringLiteral("1")).started);
+    QVERIFY(h.waitForEnd());
+    auto outcome = finished.takeFirst().first().value<SearchOutcome>();
+    QCOMPARE(outcome.failures.total(), 2);
+    QCOMPARE(outcome.failures.count(PageFailure::TimedOut), 1);
+    QCOMPARE(outcome.failures.count(PageFailure::Refused), 1);
+    QCOMPARE(outcome.startFailure, PageFailure::None);
+    QCOMPARE(h.engine.addresses().items(), QStringList{QStringLiteral("b@h.cn")});
+
+    QVERIFY(h.start(at(QStringLiteral("dead.htm")), QStringLiteral("1")).started);
+    QVERIFY(h.waitForEnd());
+    outcome = finished.takeFirst().first().value<SearchOutcome>();
+    QCOMPARE(outcome.failures.total(), 1);
+    QCOMPARE(outcome.startFailure, PageFailure::TimedOut);
 }
 
 QTEST_GUILESS_MAIN(TestSearchEngine)

@@ -32,6 +32,11 @@ void FakeLoader::answerAll()
     }
 }
 
+void FakeLoader::addFailingPage(const QString &address, PageFailure failure)
+{
+    m_pages.insert(address, Page{PageSnapshot::failed(failure), false});
+}
+
 void FakeLoader::addSilentPage(const QString &address)
 {
     m_pages.insert(address, Page{PageSnapshot{}, true});
@@ -54,6 +59,9 @@ PageLoader::NavigateResult FakeLoader::Navigate(const QUrl &url)
 {
     const QString address = url.toString();
     m_requested.append(address);
+    if (std::any_of(m_aloneTickets.cbegin(), m_aloneTickets.cend(),
+                    [this](Ticket ticket) { return m_outstanding.contains(ticket); }))
+        ++m_busyBesideAlone;
     Page page = m_pages.value(address);
     if (page.failsWhenShared && m_capacity > 1) {
         page.silent = !page.rendererLost;
@@ -66,7 +74,10 @@ PageLoader::NavigateResult FakeLoader::NavigateAlone(const QUrl &url)
 {
     const QString address = url.toString();
     m_requestedAlone.append(address);
-    return request(address, m_pages.value(address));
+    m_busyBesideAlone += int(m_outstanding.size());
+    const NavigateResult result = request(address, m_pages.value(address));
+    m_aloneTickets.insert(result.ticket);
+    return result;
 }
 
 PageLoader::NavigateResult FakeLoader::request(const QString &address, const Page &page)

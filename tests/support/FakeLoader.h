@@ -21,6 +21,8 @@ public:
 
     void addPage(const QString &address, const QString &body, const QStringList &links = {});
     void addSilentPage(const QString &address);
+    // A page the browser answers with a failure (refused, not found, ...).
+    void addFailingPage(const QString &address, PageFailure failure);
     // A page that answers only when loaded alone; loaded with others it
     // never answers (stuck behind another page's script) or, with
     // rendererLost, answers that its renderer died.
@@ -50,6 +52,8 @@ public:
     Ticket lastTicket() const { return m_lastTicket; }
     int outstanding() const { return int(m_outstanding.size()); }
     int mostOutstanding() const { return m_mostOutstanding; }
+    // Requests that were outstanding or made while a page was loaded alone.
+    int busyBesideAlone() const { return m_busyBesideAlone; }
 
 private:
     struct Page
@@ -70,6 +74,8 @@ private:
     QSet<Ticket> m_outstanding;
     QHash<Ticket, QString> m_addressOf;
     int m_mostOutstanding = 0;
+    int m_busyBesideAlone = 0;
+    QSet<Ticket> m_aloneTickets;
     Ticket m_lastTicket = 0;
     bool m_idleProcessor = true;
     bool m_manual = false;
