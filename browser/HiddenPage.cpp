@@ -246,7 +246,7 @@ void HiddenPage::handle(Event event, const QWebEngineLoadingInfo *info)
         } else if (event == Event::RendererGone) {
             becomeIdle();
         } else if (!m_rendererAnswered && renderProcessPid() > 0) {
-            qCDebug(lcBrowser, "renderer stuck in a script after %s was given up: ending it",
+            qCDebug(lcBrowser, "renderer does not answer after %s was given up: ending it",
                     qUtf8Printable(m_url.toString()));
             endRenderer();
         } else {

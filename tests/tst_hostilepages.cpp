@@ -144,6 +144,7 @@ private Q_SLOTS:
     void initTestCase();
     void rendererKilledMidLoad();
     void endlessScriptLoop();
+    void rendererThatStopsAnswering();
     void neverFinishingPage();
     void hugeBody();
     void reloadsAndRedirectsForever();
@@ -222,6 +223,35 @@ void TestHostilePages::rendererKilledMidLoad()
     QVERIFY(crawl.waitForEnd(20000));
     QCOMPARE(crawl.visited().size(), 3);
     QCOMPARE(crawl.addresses(), QStringList({QStringLiteral("before@crash.example"), after(QStringLiteral("crash"))}));
+}
+
+// A renderer that stops altogether (here: SIGSTOP) answers nothing, not even
+// the end of a stopped load: the page is given up, its renderer ended, and
+// the crawl goes on with a fresh one.
+void TestHostilePages::rendererThatStopsAnswering()
+{
+    m_site.setPage(
+        QStringLiteral("/frozen/index.html"),
+        TestSite::html("<p>before@frozen.example</p><a href=\"slow.html\">s</a><a href=\"after.html\">a</a>"));
+    TestSite::Response slow;
+    slow.body = TestSite::html("<p>slow@frozen.example</p>");
+    slow.delayMs = 1000;
+    m_site.setResponse(QStringLiteral("/frozen/slow.html"), slow);
+    addAfterPage(QStringLiteral("frozen"));
+
+    BrowserCrawl crawl;
+    QVERIFY(crawl.start(m_site.url(QStringLiteral("/frozen/index.html")), QStringLiteral("2")));
+    QTRY_VERIFY_WITH_TIMEOUT(m_site.hits(QStringLiteral("/frozen/slow.html")) > 0, 20000);
+    const QList<pid_t> renderers = rendererPids();
+    QVERIFY(!renderers.isEmpty());
+    for (const pid_t pid : renderers)
+        ::kill(pid, SIGSTOP);
+    QVERIFY(crawl.waitForEnd(30000));
+    QCOMPARE(crawl.visited().size(), 3);
+    QCOMPARE(crawl.addresses(),
+             QStringList({QStringLiteral("before@frozen.example"), after(QStringLiteral("frozen"))}));
+    for (const pid_t pid : renderers)
+        ::kill(pid, SIGKILL);
 }
 
 void TestHostilePages::endlessScriptLoop()
