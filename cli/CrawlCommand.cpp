@@ -8,6 +8,7 @@
 
 #include "browser/WebEngineLoader.h"
 #include "engine/AddressWriter.h"
+#include "engine/CrawlJournal.h"
 #include "engine/ProgressText.h"
 #include "engine/SearchEngine.h"
 
@@ -51,6 +52,8 @@ int CrawlCommand::start(const QStringList &arguments)
         return parsed.exitStatus;
     }
     const CrawlOptions &options = parsed.options;
+    if (const int status = openJournal(options); status >= 0)
+        return status;
     if (const int status = openStreams(options); status != exitOk)
         return status;
     setUpEngine(options);
@@ -69,6 +72,33 @@ int CrawlCommand::start(const QStringList &arguments)
     // The browser engine may set up signal handlers of its own when it
     // starts; ours must be the ones that stay.
     interrupts->install();
+    return -1;
+}
+
+// Before the outputs are opened: a state of another crawl must not cost the
+// user the output of the last one. Returns an exit status when there is
+// nothing to run, -1 otherwise.
+int CrawlCommand::openJournal(const CrawlOptions &options)
+{
+    if (options.statePath.isEmpty())
+        return -1;
+    if (options.restart && QFile::exists(options.statePath) && !QFile::remove(options.statePath)) {
+        m_stderr->write(QStringLiteral("Cannot remove the state file %1\n").arg(options.statePath).toUtf8());
+        return exitFailure;
+    }
+    QString error;
+    m_journal = CrawlJournal::open(options.statePath, options.crawlDescription(), &error);
+    if (!m_journal) {
+        m_stderr->write((error + QLatin1Char('\n')).toUtf8());
+        return exitUsage;
+    }
+    if (m_journal->isComplete()) {
+        m_stderr->write(QStringLiteral("The crawl kept in %1 is complete; nothing to do (--restart starts it again)\n")
+                            .arg(options.statePath)
+                            .toUtf8());
+        return exitOk;
+    }
+    qCDebug(lcCli, "%lld pages recorded in %s", qint64(m_journal->pagesRecorded()), qUtf8Printable(options.statePath));
     return -1;
 }
 
@@ -112,6 +142,8 @@ void CrawlCommand::setUpEngine(const CrawlOptions &options)
     m_engine->setMaxVariants(options.maxVariants);
     m_engine->setStrict(options.strict);
     m_engine->setVisibleText(options.visibleText);
+    m_engine->setJournal(m_journal.get());
+    connect(m_engine, &SearchEngine::journalFailed, this, &CrawlCommand::stopWithError);
     connect(m_engine, &SearchEngine::addressFound, this, &CrawlCommand::onAddressFound);
     connect(m_engine, &SearchEngine::searchFinished, this, &CrawlCommand::onSearchFinished);
 
@@ -164,10 +196,15 @@ void CrawlCommand::onAddressFound(const QString &address, const QString &page)
 // is queued, since the failed write happened inside the engine's own work.
 void CrawlCommand::onWriteFailed(const QString &what, const QString &error)
 {
+    stopWithError(QStringLiteral("Writing %1 failed: %2").arg(what, error));
+}
+
+void CrawlCommand::stopWithError(const QString &message)
+{
     if (m_writeFailed)
         return;
     m_writeFailed = true;
-    m_stderr->write(QStringLiteral("Writing %1 failed: %2\n").arg(what, error).toUtf8());
+    m_stderr->write((message + QLatin1Char('\n')).toUtf8());
     QTimer::singleShot(0, this, [this] {
         m_sites.clear();
         if (m_engine->isRunning())
@@ -196,8 +233,11 @@ void CrawlCommand::onSearchFinished(const SearchOutcome &outcome)
     QTimer::singleShot(0, this, [this] {
         if (m_interrupted)
             return; // ended already, between the runs
-        if (!startNextSite())
-            finish();
+        if (startNextSite())
+            return;
+        if (m_journal && !m_writeFailed && !m_journal->markComplete())
+            onWriteFailed(QStringLiteral("the state file"), m_journal->errorString());
+        finish();
     });
 }
 

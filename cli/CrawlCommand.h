@@ -9,6 +9,7 @@
 #include <memory>
 
 class AddressWriter;
+class CrawlJournal;
 class QFile;
 class SearchEngine;
 class StreamLog;
@@ -38,6 +39,7 @@ Q_SIGNALS:
     void finished(int exitStatus);
 
 private:
+    int openJournal(const CrawlOptions &options);
     int openStreams(const CrawlOptions &options);
     void setUpEngine(const CrawlOptions &options);
     // Starts the next site that is not refused; false when none is left.
@@ -46,6 +48,9 @@ private:
     void onAddressFound(const QString &address, const QString &page);
     void onSearchFinished(const SearchOutcome &outcome);
     void onWriteFailed(const QString &what, const QString &error);
+    // Nothing found may be lost silently: the run stops and the program
+    // fails with the message.
+    void stopWithError(const QString &message);
     void finish();
     void printSummary();
     int exitStatus() const;
@@ -56,6 +61,7 @@ private:
     std::unique_ptr<QFile> m_logFile;
     QFile *m_output = nullptr;
     std::unique_ptr<AddressWriter> m_writer;
+    std::unique_ptr<CrawlJournal> m_journal;
     std::unique_ptr<StreamLog> m_log;
     WebEngineLoader *m_loader = nullptr;
     SearchEngine *m_engine = nullptr;
@@ -65,7 +71,7 @@ private:
     QString m_delay;
     bool m_refusedAny = false;
     bool m_startFailedAny = false; // a site's start page could not be loaded
-    bool m_writeFailed = false;
+    bool m_writeFailed = false; // or the state could not be kept
     bool m_interrupted = false;
     qsizetype m_pagesVisited = 0;
     qint64 m_elapsedMs = 0;

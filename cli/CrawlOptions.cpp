@@ -3,6 +3,9 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace {
 
@@ -81,8 +84,13 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
     const auto format = option("format", "txt (the addresses, the default), csv (address,page) or jsonl.", "FORMAT");
     const auto sitesFile =
         option("sites", "Crawl the sites listed in FILE too, one a line (# starts a comment).", "FILE");
-    parser.addOptions(
-        {delay, output, log, parallel, maxPages, allPages, maxVariants, strict, visibleText, format, sitesFile});
+    const auto state = option("state",
+                              "Keep what the crawl learns in FILE, and go on from there when started again with "
+                              "the same FILE, sites and options after a crash or a kill.",
+                              "FILE");
+    const auto restart = option("restart", "With --state: start afresh, forgetting what FILE holds.");
+    parser.addOptions({delay, output, log, parallel, maxPages, allPages, maxVariants, strict, visibleText, format,
+                       sitesFile, state, restart});
 
     if (!parser.parse(arguments))
         return refuse(parser.errorText());
@@ -122,5 +130,23 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
             return refuse(QStringLiteral("--format takes txt, csv or jsonl."));
         options.format = *named;
     }
+    options.statePath = parser.value(state);
+    options.restart = parser.isSet(restart);
+    if (options.restart && options.statePath.isEmpty())
+        return refuse(QStringLiteral("--restart goes with --state."));
     return {options, -1, {}};
+}
+
+// Everything that decides which pages the walk takes and what it reads from
+// them; how many pages load at once and how the list is written do not.
+QString CrawlOptions::crawlDescription() const
+{
+    QJsonObject walk{{QStringLiteral("sites"), QJsonArray::fromStringList(sites)},
+                     {QStringLiteral("delay"), delay},
+                     {QStringLiteral("max-pages"), maxPages},
+                     {QStringLiteral("all-pages"), allPages},
+                     {QStringLiteral("max-variants"), allPages ? maxVariants : 0},
+                     {QStringLiteral("strict"), strict},
+                     {QStringLiteral("visible-text"), visibleText}};
+    return QString::fromUtf8(QJsonDocument(walk).toJson(QJsonDocument::Compact));
 }

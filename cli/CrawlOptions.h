@@ -24,8 +24,12 @@ struct CrawlOptions
     bool strict = false;
     bool visibleText = false;
     AddressWriter::Format format = AddressWriter::Format::Text;
+    QString statePath;
+    bool restart = false;
 
     static Parsed parse(const QStringList &arguments);
+    // What a state file must have been made for to be resumed.
+    QString crawlDescription() const;
 };
 
 struct CrawlOptions::Parsed

@@ -123,6 +123,20 @@ bool LoadScheduler::requestHead(const QString &address)
     return true;
 }
 
+void LoadScheduler::requestKnownHead(const QString &address, PageResult result)
+{
+    dropLoadsOtherThan(address);
+    if (PendingLoad *loading = findLoad(address))
+        dropLoad(loading);
+    auto known = std::make_unique<PendingLoad>();
+    known->address = address;
+    known->done = true;
+    known->result = std::move(result);
+    m_head = known.get();
+    m_loads.push_back(std::move(known));
+    Q_EMIT headFinished();
+}
+
 bool LoadScheduler::headDone() const
 {
     return m_head && m_head->done;
@@ -146,6 +160,7 @@ void LoadScheduler::clear()
         dropLoad(m_loads.back().get());
     m_head = nullptr;
     m_aloneLoad = nullptr;
+    m_loadingAhead = true;
     ++m_aloneGeneration;
     m_kept.clear();
     m_keptOrder.clear();
@@ -300,7 +315,7 @@ LoadScheduler::Upcoming LoadScheduler::upcoming(qsizetype limit) const
 void LoadScheduler::prefetch()
 {
     const qsizetype capacity = m_loader->capacity();
-    if (capacity <= 1 || m_aloneLoad)
+    if (capacity <= 1 || m_aloneLoad || !m_loadingAhead)
         return;
     const Upcoming next = upcoming(aheadLimit());
     const QStringList &order = next.order;

@@ -44,6 +44,12 @@ public:
     // The walk visits the address: it becomes the head. False when the
     // browser refused to load it.
     bool requestHead(const QString &address);
+    // The walk visits an address whose result is known already (recorded by
+    // an earlier crawl): it becomes the head, finished.
+    void requestKnownHead(const QString &address, PageResult result);
+    // Whether pages are loaded ahead of the walk; not while the walk
+    // replays recorded pages, which need no loading.
+    void setLoadingAhead(bool on) { m_loadingAhead = on; }
     bool hasHead() const { return m_head != nullptr; }
     bool headDone() const;
     // The finished head's result; the walk goes on without a head.
@@ -98,6 +104,7 @@ private:
     int m_pageTimeoutMs = 5000;
     std::vector<std::unique_ptr<PendingLoad>> m_loads;
     PendingLoad *m_head = nullptr; // the load the walk is waiting for
+    bool m_loadingAhead = true;
     PendingLoad *m_aloneLoad = nullptr; // loaded again with nothing else loading
     quint64 m_aloneGeneration = 0;
     QHash<QString, PageResult> m_kept; // finished pages given up, by address

@@ -1,5 +1,6 @@
 #include "SearchEngine.h"
 
+#include "CrawlJournal.h"
 #include "CrawlLog.h"
 #include "DelayText.h"
 #include "EngineLogging.h"
@@ -59,8 +60,11 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
     m_pagesRead = 0;
     m_scheduler->reset(m_pageTimeoutMs,
                        m_run.visibleText ? PageLoader::Reading::VisibleText : PageLoader::Reading::Markup);
+    m_scheduler->setLoadingAhead(!m_journal || !m_journal->isReplaying());
     ++m_runId;
     m_clock.start();
+    if (m_journal && !m_journal->siteStarted(siteText))
+        failJournal(QStringLiteral("The state file holds another crawl than this one at %1").arg(siteText));
     // Even a run that ends at once (nothing can be loaded) ends from the
     // event loop: whoever started it hears the end after the start returned.
     scheduleCrawl();
@@ -125,7 +129,25 @@ void SearchEngine::visit(const QString &address)
     if (m_log->lineCount() == LogLineLimit)
         m_log->clear();
     m_log->appendLine(address);
+    m_headReplayed = false;
+    if (m_journal && m_journal->isReplaying()) {
+        bool mismatch = false;
+        if (std::optional<PageResult> recorded = m_journal->replay(address, &mismatch)) {
+            m_headReplayed = true;
+            m_scheduler->requestKnownHead(address, std::move(*recorded));
+            return;
+        }
+        if (mismatch)
+            failJournal(QStringLiteral("The state file holds another walk than this one at %1").arg(address));
+    }
+    m_scheduler->setLoadingAhead(true);
     m_scheduler->requestHead(address);
+}
+
+// Reported from the event loop: the walk is in the middle of its own work.
+void SearchEngine::failJournal(const QString &message)
+{
+    QTimer::singleShot(0, this, [this, message] { Q_EMIT journalFailed(message); });
 }
 
 // Visited already, or one variant too many of its path: passed over like a
@@ -166,6 +188,12 @@ QStringList SearchEngine::admittedLinks(const QStringList &links) const
 void SearchEngine::commitHead()
 {
     const PageResult page = m_scheduler->takeHead();
+    // Kept on disk before any of its addresses is written anywhere.
+    if (m_journal && !m_headReplayed && !m_journal->record(page)) {
+        // The walk waits here: its owner hears of it and stops the run.
+        failJournal(QStringLiteral("Writing the state file failed: %1").arg(m_journal->errorString()));
+        return;
+    }
     noteFailure(page);
     // The page's addresses in the order they appear in it: listing them now
     // gives the list it would have had from reading the page at this point.

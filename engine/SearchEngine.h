@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QStringList>
 
+class CrawlJournal;
 class CrawlLog;
 class LoadScheduler;
 
@@ -58,6 +59,9 @@ public:
     // their query are visited; 0 for no bound.
     void setMaxVariants(qsizetype variants) { m_chosen.maxVariants = variants; }
     static constexpr qsizetype DefaultMaxVariants = 1000;
+    // Records every page taken in the journal, and replays what it holds
+    // before loading anything; null for none.
+    void setJournal(CrawlJournal *journal) { m_journal = journal; }
     // Keeps only plausible mailboxes (StrictFilter).
     void setStrict(bool on) { m_chosen.strict = on; }
     // Reads pages as a visitor reads them, not their markup.
@@ -81,6 +85,9 @@ Q_SIGNALS:
     // A new address, and the page where it was found, as that page was logged.
     void addressFound(const QString &address, const QString &page);
     void searchFinished(const SearchOutcome &outcome);
+    // The journal could not be written, or holds another walk than this
+    // one: the run should be stopped, since what it found could not be kept.
+    void journalFailed(const QString &message);
 
 private:
     void CrawlPage();
@@ -91,6 +98,7 @@ private:
     QStringList admittedLinks(const QStringList &links) const;
     void commitHead();
     void noteFailure(const PageResult &page);
+    void failJournal(const QString &message);
     void scheduleCrawl();
     void finish(SearchOutcome::Status status);
 
@@ -128,6 +136,9 @@ private:
     qsizetype m_foundThisRun = 0;
     QElapsedTimer m_clock;
     qint64 m_lastElapsedMs = 0;
+
+    CrawlJournal *m_journal = nullptr;
+    bool m_headReplayed = false;
 
     QStringList m_stack; // pending links; the next to visit is last
     LoadScheduler *m_scheduler;

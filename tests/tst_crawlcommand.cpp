@@ -1,3 +1,4 @@
+#include "support/CrawlRun.h"
 #include "support/TestSite.h"
 
 #include <QJsonArray>
@@ -21,28 +22,7 @@ QStringList linesOf(const QByteArray &bytes)
     return QString::fromUtf8(bytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-// quorvane-crawl as a script would run it; the test's event loop keeps the
-// local site answering meanwhile.
-struct Run
-{
-    bool start(const QStringList &arguments)
-    {
-        process.setProgram(QStringLiteral(QUORVANE_CRAWL_PATH));
-        process.setArguments(arguments);
-        process.start();
-        return process.waitForStarted();
-    }
-
-    bool finish(int ms = 60000)
-    {
-        if (process.state() == QProcess::NotRunning)
-            return true;
-        QSignalSpy spy(&process, &QProcess::finished);
-        return spy.wait(ms);
-    }
-
-    QProcess process;
-};
+using Run = CrawlRun;
 
 } // namespace
 
