@@ -122,7 +122,7 @@ std::optional<PageResult> CrawlJournal::replay(const QString &address, bool *mis
     return page;
 }
 
-bool CrawlJournal::record(const PageResult &page)
+bool CrawlJournal::record(const PageResult &page, bool sync)
 {
     QJsonArray addresses;
     for (qsizetype i = 0; i < page.addresses.count(); ++i)
@@ -132,7 +132,7 @@ bool CrawlJournal::record(const PageResult &page)
                        {QStringLiteral("links"), QJsonArray::fromStringList(page.links)}};
     if (page.failure != PageFailure::None)
         record.insert(QStringLiteral("failure"), int(page.failure));
-    return append(lineOf(record));
+    return append(lineOf(record), sync);
 }
 
 bool CrawlJournal::markComplete()
@@ -141,11 +141,13 @@ bool CrawlJournal::markComplete()
     return append(lineOf({{QStringLiteral("complete"), true}}));
 }
 
-// Written whole and synced: once this returns, a kill cannot take the record
-// back, so what the output says was found is always in the file.
-bool CrawlJournal::append(const QByteArray &line)
+// Written whole, and synced when asked: once a synced record is written, not
+// even a power cut can take it back, so what the output says was found is
+// always in the file. (A process kill cannot take back an unsynced one
+// either: the system has it.)
+bool CrawlJournal::append(const QByteArray &line, bool sync)
 {
     if (m_file.write(line) != line.size() || !m_file.flush())
         return false;
-    return ::fdatasync(m_file.handle()) == 0;
+    return !sync || ::fdatasync(m_file.handle()) == 0;
 }

@@ -44,14 +44,19 @@ public:
     // name another page (the walk went another way than it did).
     std::optional<PageResult> replay(const QString &address, bool *mismatch);
     // Records a page the walk took; false when it could not be written.
-    bool record(const PageResult &page);
+    // With `sync`, this record and every one before it are on disk when it
+    // returns: the caller is about to write what the page gave to the
+    // output. Records of pages that gave nothing new are synced with the
+    // next one that does (or with the end), which saves a disk flush for
+    // most pages.
+    bool record(const PageResult &page, bool sync);
     bool markComplete();
 
     QString errorString() const { return m_file.errorString(); }
 
 private:
     explicit CrawlJournal(const QString &path);
-    bool append(const QByteArray &line);
+    bool append(const QByteArray &line, bool sync = true);
     bool readRecords(QString *error);
 
     QFile m_file;

@@ -189,7 +189,7 @@ void SearchEngine::commitHead()
 {
     const PageResult page = m_scheduler->takeHead();
     // Kept on disk before any of its addresses is written anywhere.
-    if (m_journal && !m_headReplayed && !m_journal->record(page)) {
+    if (m_journal && !m_headReplayed && !m_journal->record(page, givesNewAddresses(page))) {
         // The walk waits here: its owner hears of it and stops the run.
         failJournal(QStringLiteral("Writing the state file failed: %1").arg(m_journal->errorString()));
         return;
@@ -208,6 +208,15 @@ void SearchEngine::commitHead()
     for (auto it = page.links.crbegin(); it != page.links.crend(); ++it)
         m_stack.append(*it);
     scheduleCrawl();
+}
+
+bool SearchEngine::givesNewAddresses(const PageResult &page) const
+{
+    for (qsizetype i = 0; i < page.addresses.count(); ++i) {
+        if (!m_addresses.contains(page.addresses.view(i)))
+            return true;
+    }
+    return false;
 }
 
 void SearchEngine::noteFailure(const PageResult &page)

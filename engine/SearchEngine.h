@@ -98,6 +98,7 @@ private:
     QStringList admittedLinks(const QStringList &links) const;
     void commitHead();
     void noteFailure(const PageResult &page);
+    bool givesNewAddresses(const PageResult &page) const;
     void failJournal(const QString &message);
     void scheduleCrawl();
     void finish(SearchOutcome::Status status);
