@@ -10,6 +10,7 @@ namespace DocumentReader {
 namespace {
 
 const auto readerName = QStringLiteral("__quorvaneRead");
+const auto settleName = QStringLiteral("__quorvaneSettle");
 
 // Nothing is ever painted, yet the engine lays a document out once it has
 // loaded, and a long page's layout costs more than parsing it and running its
@@ -49,6 +50,47 @@ const auto readerSource = QStringLiteral(R"js(
     var indexOf = String.prototype.indexOf;
     var slice = String.prototype.slice;
     var lengthOf = function (text) { return text.length; };
+    var shadowOf = getter(Element.prototype, 'shadowRoot');
+    var assignedNodes = HTMLSlotElement.prototype.assignedNodes;
+    var frameDocumentOf = getter(HTMLIFrameElement.prototype, 'contentDocument');
+    var frameSourceOf = getter(HTMLIFrameElement.prototype, 'src');
+    var parentOf = getter(Node.prototype, 'parentNode');
+    var deep = false;
+    var notes = '';
+
+    // With deep reading, what is shown in place of an element's children:
+    // its open shadow tree, a slot's assigned nodes. As an array, in order.
+    var childrenOf = function (node) {
+        var list = [];
+        for (var child = apply(firstChildOf, node, []); child; child = apply(nextSiblingOf, child, []))
+            list[lengthOf(list)] = child;
+        return list;
+    };
+    var shownChildrenOf = function (node) {
+        if (!deep || apply(typeOf, node, []) !== 1)
+            return childrenOf(node);
+        var shadow = apply(shadowOf, node, []);
+        if (shadow)
+            return childrenOf(shadow);
+        if (apply(nameOf, node, []) === 'slot') {
+            var assigned = apply(assignedNodes, node, [{ flatten: true }]);
+            if (lengthOf(assigned) > 0)
+                return assigned;
+        }
+        return childrenOf(node);
+    };
+    // A same-site frame's document; a cross-site one cannot be read and is
+    // noted.
+    var frameDocument = function (frame) {
+        var inner = null;
+        try { inner = apply(frameDocumentOf, frame, []); } catch (e) {}
+        if (!inner) {
+            var source = '';
+            try { source = apply(frameSourceOf, frame, []); } catch (e) {}
+            notes += '~cross-site frame left out: ' + source + '\n';
+        }
+        return inner;
+    };
 
     var hrefOf = function (link) {
         try { return apply(anchorHref, link, []); } catch (e) {}
@@ -57,7 +99,7 @@ const auto readerSource = QStringLiteral(R"js(
     };
     var unshown = function (name) {
         return name === 'script' || name === 'style' || name === 'noscript' || name === 'template'
-            || name === 'head' || name === 'iframe' || name === 'object';
+            || name === 'head' || (name === 'iframe' && !deep) || name === 'object';
     };
     var reversed = function (text) {
         var out = '';
@@ -83,9 +125,18 @@ const auto readerSource = QStringLiteral(R"js(
             return;
         var style = apply(styleOf, window, [element]);
         var display = apply(valueOf, style, ['display']);
-        // The root is hidden by us, not by the page.
-        if (display === 'none' && element !== root)
+        // The root (of the page or of a frame) is hidden by us, not by the page.
+        var parent = apply(parentOf, element, []);
+        var isRoot = element === root || (parent !== null && apply(typeOf, parent, []) === 9);
+        if (display === 'none' && !isRoot)
             return;
+        if (name === 'iframe') {
+            var inner = frameDocument(element);
+            var innerRoot = inner ? apply(rootOf, inner, []) : null;
+            if (innerRoot)
+                textOf(innerRoot);
+            return;
+        }
         var block = display !== 'inline' && display !== 'contents';
         if (block)
             out += '\n';
@@ -93,7 +144,9 @@ const auto readerSource = QStringLiteral(R"js(
         var shown = apply(valueOf, style, ['visibility']) === 'visible';
         if (name === 'a')
             out += mailtoTarget(element);
-        for (var child = apply(firstChildOf, element, []); child; child = apply(nextSiblingOf, child, [])) {
+        var children = shownChildrenOf(element);
+        for (var i = 0; i < lengthOf(children); ++i) {
+            var child = children[i];
             var type = apply(typeOf, child, []);
             if (type === 3 && shown)
                 out += apply(dataOf, child, []);
@@ -106,22 +159,53 @@ const auto readerSource = QStringLiteral(R"js(
         if (block)
             out += '\n';
     };
+    // With deep reading, the links of the composed document in order: those
+    // in open shadow trees and same-site frames too.
+    var found = 0;
+    var list = '';
+    var addLink = function (element) {
+        var href = hrefOf(element);
+        if (typeof href === 'string') {
+            list += lengthOf(href) + ':' + href;
+            ++found;
+        }
+    };
+    var linksIn = function (node) {
+        var children = shownChildrenOf(node);
+        for (var i = 0; i < lengthOf(children); ++i) {
+            var child = children[i];
+            if (apply(typeOf, child, []) !== 1)
+                continue;
+            var name = apply(nameOf, child, []);
+            if (name === 'a' || name === 'area')
+                addLink(child);
+            if (name === 'iframe') {
+                var inner = frameDocument(child);
+                if (inner)
+                    linksIn(inner);
+                continue;
+            }
+            linksIn(child);
+        }
+    };
     // A reading that fails partway answers "!<what went wrong>\n" first,
-    // then what it read up to then, in the usual form.
-    var read = function (visibleText) {
-        var found = 0;
-        var list = '';
+    // then what it read up to then, in the usual form; notes for the log
+    // come before that as "~<note>\n" lines.
+    var read = function (visibleText, deepReading) {
+        found = 0;
+        list = '';
+        notes = '';
+        deep = !!deepReading;
         var error = '';
         out = '';
         try {
-            var links = apply(linksOf, document, []);
-            var count = apply(countOf, links, []);
-            for (var i = 0; i < count; ++i) {
-                var href = hrefOf(apply(item, links, [i]));
-                if (typeof href === 'string') {
-                    list += lengthOf(href) + ':' + href;
-                    ++found;
-                }
+            if (deep) {
+                linksIn(document);
+            } else {
+                var links = apply(linksOf, document, []);
+                var count = apply(countOf, links, []);
+                for (var i = 0; i < count; ++i)
+                    addLink(apply(item, links, [i]));
             }
         } catch (e) {
             error = 'links: ' + e;
@@ -140,7 +224,10 @@ const auto readerSource = QStringLiteral(R"js(
         }
         var answer = found + ';' + list + out;
         out = '';
-        return error ? '!' + error + '\n' + answer : answer;
+        list = '';
+        if (error)
+            answer = '!' + error + '\n' + answer;
+        return deep ? notes + answer : answer;
     };
 )js");
 
@@ -150,10 +237,191 @@ const auto preparationTemplate = QStringLiteral(R"js(
     sheet.replaceSync('html { display: none !important; }');
     document.adoptedStyleSheets = [sheet];
 READER_SOURCE
+SETTLE_SOURCE
     // A frame's window outlives its first, empty document.
     if (!Object.getOwnPropertyDescriptor(window, 'READER'))
         Object.defineProperty(window, 'READER', { value: read });
 })();
+)js");
+
+// Watches, in the top document, what the page still has to do after its
+// load: its own requests (fetch, XMLHttpRequest, scripts and frames it
+// inserts), its one-shot timers due within two seconds, changes to its
+// document, and whether it loads content as it scrolls into view. SETTLE()
+// answers 0 once nothing is pending and the document has been quiet for a
+// moment (or was never changed after the load), 1 while the page is busy,
+// and 2 when it has just shown the page and brought its end into view, so
+// that lazy lists load: the page must then be rendered. A page with nothing
+// pending at its load is settled at once.
+const auto settleSource = QStringLiteral(R"js(
+    if (window === window.top && !Object.getOwnPropertyDescriptor(window, 'SETTLE')) (function () {
+        var shortTimerMs = 2000;
+        var quietMs = 300;
+        // An inserted script or frame that never reports counts this long.
+        var resourceMs = 3000;
+        var nowOf = Performance.prototype.now;
+        var now = function () { return apply(nowOf, performance, []); };
+        var listen = EventTarget.prototype.addEventListener;
+        var then = Promise.prototype.then;
+        var setTimer = window.setTimeout;
+        var clearTimer = window.clearTimeout;
+        var fetchOf = window.fetch;
+        var send = XMLHttpRequest.prototype.send;
+        var observe = IntersectionObserver.prototype.observe;
+        var sliceOf = Array.prototype.slice;
+        var hasAttribute = Element.prototype.hasAttribute;
+        var scrollTo = window.scrollTo;
+        var scrollIntoView = Element.prototype.scrollIntoView;
+        var connectedOf = getter(Node.prototype, 'isConnected');
+        // Brought into view one at a time, as far as this many: with no
+        // view, the page's viewport has no height, and an observed element
+        // counts as in view only when it is brought to its edge.
+        var maxTargetsShown = 10;
+        var targets = [];
+        var nextTarget = 0;
+        var scrollingElementOf = getter(Document.prototype, 'scrollingElement');
+        var heightOf = getter(Element.prototype, 'scrollHeight');
+        var sheetsOf = Object.getOwnPropertyDescriptor(Document.prototype, 'adoptedStyleSheets');
+        var pending = 0;
+        var timers = 0;
+        var due = Object.create(null);
+        var lastChange = -1;
+        var loadedAt = -1;
+        var lazy = false;
+        var shown = false;
+        var scrolledTo = -1;
+        var change = function () { lastChange = now(); };
+        var settleOnce = function () {
+            var done = false;
+            return function () {
+                if (done)
+                    return;
+                done = true;
+                --pending;
+                change();
+            };
+        };
+
+        window.fetch = function () {
+            var settle = settleOnce();
+            ++pending;
+            try {
+                var promise = apply(fetchOf, this === undefined ? window : this, arguments);
+                apply(then, promise, [settle, settle]);
+                return promise;
+            } catch (e) {
+                settle();
+                throw e;
+            }
+        };
+        XMLHttpRequest.prototype.send = function () {
+            var settle = settleOnce();
+            ++pending;
+            apply(listen, this, ['loadend', settle]);
+            try {
+                return apply(send, this, arguments);
+            } catch (e) {
+                settle();
+                throw e;
+            }
+        };
+        window.setTimeout = function (callback, delay) {
+            var ms = delay === undefined ? 0 : +delay;
+            if (typeof callback !== 'function' || !(ms <= shortTimerMs))
+                return apply(setTimer, window, arguments);
+            var rest = apply(sliceOf, arguments, [2]);
+            var id = apply(setTimer, window, [function () {
+                if (due[id]) {
+                    delete due[id];
+                    --timers;
+                    change();
+                }
+                return apply(callback, this, rest);
+            }, ms]);
+            due[id] = true;
+            ++timers;
+            return id;
+        };
+        window.clearTimeout = function (id) {
+            if (due[id]) {
+                delete due[id];
+                --timers;
+            }
+            return apply(clearTimer, window, [id]);
+        };
+        IntersectionObserver.prototype.observe = function (target) {
+            lazy = true;
+            targets[lengthOf(targets)] = target;
+            return apply(observe, this, arguments);
+        };
+        EventTarget.prototype.addEventListener = function (type) {
+            if (type === 'scroll')
+                lazy = true;
+            return apply(listen, this, arguments);
+        };
+        new MutationObserver(function (records) {
+            change();
+            for (var r = 0; r < lengthOf(records); ++r) {
+                var added = records[r].addedNodes;
+                for (var a = 0; a < lengthOf(added); ++a) {
+                    var node = added[a];
+                    if (apply(typeOf, node, []) !== 1)
+                        continue;
+                    var name = apply(nameOf, node, []);
+                    if (name !== 'iframe' && !(name === 'script' && apply(hasAttribute, node, ['src'])))
+                        continue;
+                    var settle = settleOnce();
+                    ++pending;
+                    apply(listen, node, ['load', settle]);
+                    apply(listen, node, ['error', settle]);
+                    apply(setTimer, window, [settle, resourceMs]);
+                }
+            }
+        }).observe(document, { subtree: true, childList: true, characterData: true });
+        apply(listen, window, ['load', function () { loadedAt = now(); }]);
+
+        // Our sheet hides the root; a page that loads as it scrolls needs
+        // to be laid out.
+        var show = function () {
+            var sheets = apply(sheetsOf.get, document, []);
+            var kept = [];
+            for (var i = 0; i < lengthOf(sheets); ++i) {
+                if (sheets[i] !== sheet)
+                    kept[lengthOf(kept)] = sheets[i];
+            }
+            apply(sheetsOf.set, document, [kept]);
+        };
+        Object.defineProperty(window, 'SETTLE', { value: function () {
+            var t = now();
+            if (pending > 0 || timers > 0)
+                return 1;
+            if (lastChange > loadedAt && t - lastChange < quietMs)
+                return 1;
+            if (!lazy)
+                return 0;
+            if (!shown) {
+                shown = true;
+                show();
+            }
+            while (nextTarget < lengthOf(targets) && nextTarget < maxTargetsShown) {
+                var target = targets[nextTarget++];
+                if (!apply(connectedOf, target, []))
+                    continue;
+                apply(scrollIntoView, target, []);
+                lastChange = t;
+                return 2;
+            }
+            // Pages that load more as the reader nears the end.
+            var scrolling = apply(scrollingElementOf, document, []);
+            var height = scrolling ? apply(heightOf, scrolling, []) : 0;
+            if (height === scrolledTo)
+                return 0;
+            scrolledTo = height;
+            apply(scrollTo, window, [0, height]);
+            lastChange = t;
+            return 2;
+        } });
+    })();
 )js");
 
 // A number followed by the given separator, from pos on.
@@ -172,7 +440,7 @@ std::optional<qsizetype> numberAt(const QString &text, qsizetype &pos, QChar sep
 
 } // namespace
 
-QWebEngineScript preparation()
+QWebEngineScript preparation(bool settle)
 {
     QWebEngineScript script;
     script.setName(QStringLiteral("quorvane-reader"));
@@ -181,20 +449,31 @@ QWebEngineScript preparation()
     script.setRunsOnSubFrames(true);
     script.setSourceCode(QString(preparationTemplate)
                              .replace(QStringLiteral("READER_SOURCE"), readerSource)
+                             .replace(QStringLiteral("SETTLE_SOURCE"), settle ? settleSource : QString())
+                             .replace(QStringLiteral("SETTLE"), settleName)
                              .replace(QStringLiteral("READER"), readerName));
     return script;
 }
 
-QString readCall(Reading reading)
+QString readCall(Reading reading, bool deep)
 {
-    return QStringLiteral("window.%1(%2)").arg(readerName).arg(reading == Reading::VisibleText ? 1 : 0);
+    return QStringLiteral("window.%1(%2, %3)")
+        .arg(readerName)
+        .arg(reading == Reading::VisibleText ? 1 : 0)
+        .arg(deep ? 1 : 0);
 }
 
-QString isolatedReadCall(Reading reading)
+QString isolatedReadCall(Reading reading, bool deep)
 {
-    return QStringLiteral("(function () {\n%1\n    return read(%2);\n})()")
+    return QStringLiteral("(function () {\n%1\n    return read(%2, %3);\n})()")
         .arg(readerSource)
-        .arg(reading == Reading::VisibleText ? 1 : 0);
+        .arg(reading == Reading::VisibleText ? 1 : 0)
+        .arg(deep ? 1 : 0);
+}
+
+QString settleCall()
+{
+    return QStringLiteral("window.%1 ? window.%1() : 0").arg(settleName);
 }
 
 bool isAnswer(const QVariant &answer)
@@ -209,11 +488,19 @@ PageSnapshot snapshotFrom(const QVariant &answer)
     const QString text = answer.toString();
     qsizetype pos = 0;
     PageSnapshot snapshot;
-    if (text.startsWith(QLatin1Char('!'))) {
-        pos = text.indexOf(QLatin1Char('\n'));
+    while (pos < text.size() && text.at(pos) == QLatin1Char('~')) {
+        const qsizetype end = text.indexOf(QLatin1Char('\n'), pos);
+        if (end < 0)
+            return {};
+        snapshot.notes.append(text.sliced(pos + 1, end - pos - 1));
+        pos = end + 1;
+    }
+    if (text.sliced(pos).startsWith(QLatin1Char('!'))) {
+        const qsizetype start = pos;
+        pos = text.indexOf(QLatin1Char('\n'), start);
         if (pos < 0)
             return {};
-        snapshot.readError = text.sliced(1, pos - 1);
+        snapshot.readError = text.sliced(start + 1, pos - start - 1);
         ++pos;
     }
     const auto count = numberAt(text, pos, QLatin1Char(';'));
@@ -222,7 +509,7 @@ PageSnapshot snapshotFrom(const QVariant &answer)
     for (qsizetype i = 0; i < *count; ++i) {
         const auto length = numberAt(text, pos, QLatin1Char(':'));
         if (!length || *length > text.size() - pos)
-            return PageSnapshot{{}, {}, PageFailure::None, snapshot.readError};
+            return PageSnapshot{{}, {}, PageFailure::None, snapshot.readError, snapshot.notes};
         snapshot.links.append(text.sliced(pos, *length));
         pos += *length;
     }

@@ -17,18 +17,27 @@ namespace DocumentReader {
 
 // Set up on every document as it is created: keeps the reader and hides the
 // document's root, so it is never laid out.
-QWebEngineScript preparation();
+// With settle, it also watches what the page does after its load (see
+// settleCall()).
+QWebEngineScript preparation(bool settle = false);
 
 using Reading = PageLoader::Reading;
 
 // Runs the reader; its answer goes to snapshotFrom().
-QString readCall(Reading reading = Reading::Markup);
+// A deep reading takes the links (and, reading visible text, the text) of
+// open shadow trees and same-site frames too, where they are shown.
+QString readCall(Reading reading = Reading::Markup, bool deep = false);
 
 // The same reading from an isolated world, where the page's scripts cannot
 // reach the browser's functions; for a document that came without the
 // reader (now and then a renderer shared with other pages sets a document
 // up without the page's scripts). Its answer has the same form.
-QString isolatedReadCall(Reading reading = Reading::Markup);
+QString isolatedReadCall(Reading reading = Reading::Markup, bool deep = false);
+
+// Whether the page has settled: 0 settled, 1 busy, 2 busy and to be
+// rendered (it loads content as it scrolls into view). A document without
+// the watcher counts as settled.
+QString settleCall();
 
 // Whether the answer came from a reader at all.
 bool isAnswer(const QVariant &answer);

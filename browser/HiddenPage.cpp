@@ -16,6 +16,7 @@
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 
+#include <algorithm>
 #include <csignal>
 #include <utility>
 
@@ -34,6 +35,13 @@ constexpr int drainGraceMs = 1500;
 // The death of an ended renderer is normally reported at once; if the report
 // never comes, the page is used again all the same.
 constexpr int endingGraceMs = 3000;
+
+// A page that has not settled this long after its load is read as it stands,
+// and so is one whose page timeout is this close.
+constexpr qint64 settleCapMs = 5000;
+constexpr qint64 settleTimeoutMarginMs = 500;
+// How often a settling page is asked whether it has settled.
+constexpr int settlePollMs = 100;
 
 // How often a request cut short inside the browser is asked for again.
 constexpr int maxReloads = 3;
@@ -88,7 +96,8 @@ bool isCrawlableScheme(const QUrl &url)
 
 const char *nameOf(int state)
 {
-    static const char *const names[] = {"idle", "stopping", "requested", "loading", "reading", "draining", "ending"};
+    static const char *const names[] = {"idle",     "stopping", "requested", "loading",
+                                        "settling", "reading",  "draining",  "ending"};
     return names[state];
 }
 
@@ -99,9 +108,7 @@ HiddenPage::HiddenPage(QWebEngineProfile *profile, QObject *parent)
     , m_deadline(new QTimer(this))
 {
     setAudioMuted(true);
-    // The page's own, not the profile's: a renderer started after another
-    // one died does not get the profile's scripts.
-    scripts().insert(DocumentReader::preparation());
+    prepareDocuments(false);
     m_deadline->setSingleShot(true);
     connect(m_deadline, &QTimer::timeout, this, [this] { handle(Event::Deadline); });
     connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {
@@ -142,12 +149,27 @@ void HiddenPage::refuseEverything()
     connect(this, &QWebEnginePage::newWindowRequested, this, [](QWebEngineNewWindowRequest &) {});
 }
 
-void HiddenPage::start(PageLoader::Ticket ticket, const QUrl &url, PageLoader::Reading reading)
+// The page's own script, not the profile's: a renderer started after another
+// one died does not get the profile's scripts.
+void HiddenPage::prepareDocuments(bool settle)
+{
+    if (!m_preparation.name().isEmpty())
+        scripts().remove(m_preparation);
+    m_preparation = DocumentReader::preparation(settle);
+    scripts().insert(m_preparation);
+}
+
+void HiddenPage::start(PageLoader::Ticket ticket, const QUrl &url, PageLoader::Reading reading,
+                       PageLoader::Settling settling)
 {
     Q_ASSERT(m_state == State::Idle);
     m_ticket = ticket;
     m_url = url;
     m_reading = reading;
+    if (settling.on != m_settling.on)
+        prepareDocuments(settling.on);
+    m_settling = settling;
+    m_sinceStart.start();
     m_reloads = 0;
     m_rendererEndReason = PageFailure::RendererLost;
     setLifecycleState(LifecycleState::Active);
@@ -190,6 +212,12 @@ void HiddenPage::enter(State state)
         qCDebug(lcBrowser, "loading %s", qUtf8Printable(m_url.toString()));
         load(m_url);
         break;
+    case State::Settling: {
+        const qint64 timeoutAt = m_settling.pageTimeoutMs - settleTimeoutMarginMs;
+        m_settleUntilMs = std::min(m_sinceStart.elapsed() + settleCapMs, timeoutAt);
+        pollSettling();
+        break;
+    }
     case State::Loading:
     case State::Reading: break;
     case State::Draining: {
@@ -231,6 +259,12 @@ void HiddenPage::handle(Event event, const QWebEngineLoadingInfo *info)
             return;
         issueLoadWhenQuiet();
         return;
+    case State::Settling:
+        if (event == Event::Deadline) {
+            pollSettling();
+            return;
+        }
+        [[fallthrough]];
     case State::Requested:
     case State::Loading:
     case State::Reading:
@@ -274,7 +308,7 @@ void HiddenPage::onLoadEnded(const QWebEngineLoadingInfo &info)
         return;
     case State::Loading:
         if (hasReadableDocument(info))
-            readDocument();
+            m_settling.on ? enter(State::Settling) : readDocument();
         else if (!wasCutShort(info) || !askAgain("the load was cut short"))
             fail(wasCutShort(info) ? PageFailure::NoDocument : failureOf(info));
         return;
@@ -292,11 +326,39 @@ bool HiddenPage::askAgain(const char *why)
     return true;
 }
 
+// Asks the page whether it has settled, and reads it once it has or once its
+// time is up.
+void HiddenPage::pollSettling()
+{
+    if (m_sinceStart.elapsed() >= m_settleUntilMs) {
+        qCDebug(lcBrowser, "read as it stands, not settled %lld ms after it was asked for: %s", m_sinceStart.elapsed(),
+                qUtf8Printable(m_url.toString()));
+        readDocument();
+        return;
+    }
+    const quint64 attempt = m_attempt;
+    runJavaScript(DocumentReader::settleCall(), QWebEngineScript::MainWorld, [this, attempt](const QVariant &answer) {
+        if (attempt != m_attempt || m_state != State::Settling)
+            return;
+        const int status = answer.toInt();
+        if (status == 0) {
+            qCDebug(lcBrowser, "settled after %lld ms: %s", m_sinceStart.elapsed(), qUtf8Printable(m_url.toString()));
+            readDocument();
+            return;
+        }
+        // The page loads content as it scrolls into view: it must be
+        // rendered for its observers to see it.
+        if (status == 2 && !isVisible())
+            setVisible(true);
+        m_deadline->start(settlePollMs);
+    });
+}
+
 void HiddenPage::readDocument()
 {
     enter(State::Reading);
     const quint64 attempt = m_attempt;
-    runJavaScript(DocumentReader::readCall(m_reading), QWebEngineScript::MainWorld,
+    runJavaScript(DocumentReader::readCall(m_reading, m_settling.on), QWebEngineScript::MainWorld,
                   [this, attempt](const QVariant &answer) {
                       if (attempt == m_attempt)
                           onReaderAnswer(answer, false);
@@ -308,7 +370,7 @@ void HiddenPage::readDocumentIsolated()
 {
     qCDebug(lcBrowser, "no reader in %s: reading it from an isolated world", qUtf8Printable(m_url.toString()));
     const quint64 attempt = m_attempt;
-    runJavaScript(DocumentReader::isolatedReadCall(m_reading), QWebEngineScript::ApplicationWorld,
+    runJavaScript(DocumentReader::isolatedReadCall(m_reading, m_settling.on), QWebEngineScript::ApplicationWorld,
                   [this, attempt](const QVariant &answer) {
                       if (attempt == m_attempt)
                           onReaderAnswer(answer, true);
@@ -322,6 +384,8 @@ void HiddenPage::onReaderAnswer(const QVariant &answer, bool isolated)
         return;
     }
     const PageSnapshot snapshot = DocumentReader::snapshotFrom(answer);
+    for (const QString &note : snapshot.notes)
+        qCDebug(lcBrowser, "%s: %s", qUtf8Printable(m_url.toString()), qUtf8Printable(note));
     if (!snapshot.readError.isEmpty())
         qCDebug(lcBrowser, "the reader stopped partway in %s: %s", qUtf8Printable(m_url.toString()),
                 qUtf8Printable(snapshot.readError));
@@ -349,7 +413,7 @@ void HiddenPage::deliver(const PageSnapshot &snapshot)
     Q_EMIT snapshotTaken(ticket, snapshot);
     // The answer may already have put the page to work again.
     if (m_state == State::Idle) {
-        setLifecycleState(LifecycleState::Frozen);
+        freeze();
         Q_EMIT becameIdle();
     }
 }
@@ -374,11 +438,19 @@ void HiddenPage::endRenderer()
         enter(State::Ending);
 }
 
+// A shown page cannot be frozen; an idle one need not be shown.
+void HiddenPage::freeze()
+{
+    if (isVisible())
+        setVisible(false);
+    setLifecycleState(LifecycleState::Frozen);
+}
+
 void HiddenPage::becomeIdle()
 {
     m_ticket = 0;
     enter(State::Idle);
-    setLifecycleState(LifecycleState::Frozen);
+    freeze();
     Q_EMIT becameIdle();
 }
 

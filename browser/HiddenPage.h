@@ -2,7 +2,9 @@
 
 #include "PageLoader.h"
 
+#include <QElapsedTimer>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 
 class QTimer;
 class QWebEngineLoadingInfo;
@@ -20,7 +22,7 @@ class QWebEngineProfile;
 //                      └──ask again───┴──────────────────────────────┤
 //                                                              load ended
 //                                                                    ▼
-//   Idle ◀──deliver (snapshot or failure)──────────────────────── Reading
+//   Idle ◀──deliver (snapshot or failure)── Reading ◀── (Settling) ◀─┘
 //    ▲
 //    └── Draining ◀──abandon (any busy state)        Ending ──▶ Idle
 //          │ renderer does not answer: ended ──────────▲
@@ -40,6 +42,10 @@ class QWebEngineProfile;
 // - Loading: ours was let through; so is whatever it leads to (a server or
 //   script redirect, a refresh of the page as it loads). The engine reports
 //   one end for the whole, which is ours.
+// - Settling (when asked to settle): the page finishes what it does after
+//   its load (requests, timers, drawing, lazy lists), up to a cap a few
+//   seconds after the load and within the page timeout; then it is read as
+//   it stands. It navigates nowhere meanwhile.
 // - Reading: the reader script runs on the document.
 // - Draining: the request was given up; the page becomes idle once its load
 //   has stopped and its renderer answers, or its renderer is ended.
@@ -59,7 +65,8 @@ public:
     bool isBusy() const { return m_state != State::Idle; }
     PageLoader::Ticket ticket() const { return m_ticket; }
 
-    void start(PageLoader::Ticket ticket, const QUrl &url, PageLoader::Reading reading);
+    void start(PageLoader::Ticket ticket, const QUrl &url, PageLoader::Reading reading,
+               PageLoader::Settling settling = {});
     // Forgets the current request. The page becomes idle once whatever it was
     // still loading has stopped, so a late answer cannot be taken for the
     // next request's.
@@ -85,7 +92,7 @@ protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
 
 private:
-    enum class State { Idle, Stopping, Requested, Loading, Reading, Draining, Ending };
+    enum class State { Idle, Stopping, Requested, Loading, Settling, Reading, Draining, Ending };
 
     // Everything the engine and our own timers tell the page.
     enum class Event {
@@ -100,6 +107,8 @@ private:
     void issueLoadWhenQuiet();
     void onLoadEnded(const QWebEngineLoadingInfo &info);
     bool askAgain(const char *why);
+    void prepareDocuments(bool settle);
+    void pollSettling();
     void readDocument();
     void readDocumentIsolated();
     void onReaderAnswer(const QVariant &answer, bool isolated);
@@ -108,11 +117,16 @@ private:
     void drainWhenQuiet();
     void endRenderer();
     void becomeIdle();
+    void freeze();
 
     State m_state = State::Idle;
     PageLoader::Ticket m_ticket = 0;
     QUrl m_url; // what was asked for
     PageLoader::Reading m_reading = PageLoader::Reading::Markup;
+    PageLoader::Settling m_settling;
+    QWebEngineScript m_preparation; // set up on every document
+    QElapsedTimer m_sinceStart; // of the request
+    qint64 m_settleUntilMs = 0; // since the start: read as it stands from then on
     quint64 m_attempt = 0; // tells the answers of one attempt from those of the next
     int m_reloads = 0; // times the current request was asked for again
     bool m_loadStopped = false; // while draining

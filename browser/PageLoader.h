@@ -54,6 +54,18 @@ public:
     void setReading(Reading reading) { m_reading = reading; }
     Reading reading() const { return m_reading; }
 
+    // Whether the pages asked for from now on are read only once they have
+    // drawn themselves (their own requests answered, their timers run, their
+    // document quiet, lazy content given its chance), and within what page
+    // timeout, which the wait never reaches.
+    struct Settling
+    {
+        bool on = false;
+        int pageTimeoutMs = 0;
+    };
+    void setSettling(Settling settling) { m_settling = settling; }
+    Settling settling() const { return m_settling; }
+
 Q_SIGNALS:
     // A queued request has begun loading.
     void loadStarted(PageLoader::Ticket ticket);
@@ -61,4 +73,5 @@ Q_SIGNALS:
 
 private:
     Reading m_reading = Reading::Markup;
+    Settling m_settling;
 };

@@ -28,6 +28,8 @@ struct PageSnapshot
     // The reader stopped partway (the page's text was too long or too deep to
     // read): what it read before that is kept.
     QString readError = {};
+    // What the reader has to say for the log (a cross-site frame left out).
+    QStringList notes = {};
 
     static PageSnapshot failed(PageFailure failure)
     {

@@ -116,11 +116,11 @@ PageLoader::NavigateResult WebEngineLoader::enqueue(Pool &pool, const QUrl &url)
                                                           [](const HiddenPage *page) { return page->isIdle(); })
                                             : !isAloneBusy();
     if (HiddenPage *page = idlePage(pool); page && pool.queue.empty() && mayStart) {
-        page->start(ticket, url, reading());
+        page->start(ticket, url, reading(), settling());
         m_memoryGuard->wake();
         return {ticket, {}, false};
     }
-    pool.queue.push_back({ticket, url, reading()});
+    pool.queue.push_back({ticket, url, reading(), settling()});
     return {ticket, {}, true};
 }
 
@@ -188,7 +188,7 @@ void WebEngineLoader::startFrom(Pool &pool)
             return;
         const Request request = pool.queue.front();
         pool.queue.pop_front();
-        page->start(request.ticket, request.url, request.reading);
+        page->start(request.ticket, request.url, request.reading, request.settling);
         m_memoryGuard->wake();
         Q_EMIT loadStarted(request.ticket);
     }

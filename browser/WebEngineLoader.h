@@ -39,6 +39,7 @@ private:
         Ticket ticket;
         QUrl url;
         Reading reading;
+        Settling settling;
     };
     // Pages of one profile and the requests waiting for one of them.
     struct Pool

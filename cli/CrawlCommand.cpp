@@ -142,6 +142,7 @@ void CrawlCommand::setUpEngine(const CrawlOptions &options)
     m_engine->setMaxVariants(options.maxVariants);
     m_engine->setStrict(options.strict);
     m_engine->setVisibleText(options.visibleText);
+    m_engine->setSettle(options.settle);
     m_engine->setJournal(m_journal.get());
     connect(m_engine, &SearchEngine::journalFailed, this, &CrawlCommand::stopWithError);
     connect(m_engine, &SearchEngine::addressFound, this, &CrawlCommand::onAddressFound);

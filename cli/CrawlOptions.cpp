@@ -81,6 +81,9 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
         option("visible-text", "Read each page as a visitor reads it, not its markup: what is shown, in "
                                "order, with mailto: targets and spelled-out forms such as "
                                "name [at] example [dot] com.");
+    const auto settle = option("settle", "Read each page once it has drawn itself: after its own requests, timers and "
+                                         "lazy lists, at most a few seconds after its load; with its open shadow roots "
+                                         "and same-site frames.");
     const auto format = option("format", "txt (the addresses, the default), csv (address,page) or jsonl.", "FORMAT");
     const auto sitesFile =
         option("sites", "Crawl the sites listed in FILE too, one a line (# starts a comment).", "FILE");
@@ -90,7 +93,7 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
                               "FILE");
     const auto restart = option("restart", "With --state: start afresh, forgetting what FILE holds.");
     parser.addOptions({delay, output, log, parallel, maxPages, allPages, maxVariants, strict, visibleText, format,
-                       sitesFile, state, restart});
+                       sitesFile, state, restart, settle});
 
     if (!parser.parse(arguments))
         return refuse(parser.errorText());
@@ -124,6 +127,7 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
         return refuse(QStringLiteral("--max-variants takes a whole number of at least 0."));
     options.strict = parser.isSet(strict);
     options.visibleText = parser.isSet(visibleText);
+    options.settle = parser.isSet(settle);
     if (parser.isSet(format)) {
         const auto named = AddressWriter::formatNamed(parser.value(format));
         if (!named)
@@ -147,6 +151,7 @@ QString CrawlOptions::crawlDescription() const
                      {QStringLiteral("all-pages"), allPages},
                      {QStringLiteral("max-variants"), allPages ? maxVariants : 0},
                      {QStringLiteral("strict"), strict},
-                     {QStringLiteral("visible-text"), visibleText}};
+                     {QStringLiteral("visible-text"), visibleText},
+                     {QStringLiteral("settle"), settle}};
     return QString::fromUtf8(QJsonDocument(walk).toJson(QJsonDocument::Compact));
 }

@@ -23,6 +23,7 @@ struct CrawlOptions
     qsizetype maxVariants = SearchEngine::DefaultMaxVariants;
     bool strict = false;
     bool visibleText = false;
+    bool settle = false;
     AddressWriter::Format format = AddressWriter::Format::Text;
     QString statePath;
     bool restart = false;

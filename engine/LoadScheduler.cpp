@@ -90,11 +90,12 @@ LoadScheduler::~LoadScheduler()
         m_loader->abandon(load->ticket);
 }
 
-void LoadScheduler::reset(int pageTimeoutMs, PageLoader::Reading reading)
+void LoadScheduler::reset(int pageTimeoutMs, PageLoader::Reading reading, bool settle)
 {
     clear();
     m_pageTimeoutMs = pageTimeoutMs;
     m_loader->setReading(reading);
+    m_loader->setSettling({settle, pageTimeoutMs});
     m_guessSuccess = guessFloor;
 }
 

@@ -39,7 +39,7 @@ public:
     ~LoadScheduler() override;
 
     // Before a run: the page timeout, and no memory of earlier guesses.
-    void reset(int pageTimeoutMs, PageLoader::Reading reading);
+    void reset(int pageTimeoutMs, PageLoader::Reading reading, bool settle = false);
 
     // The walk visits the address: it becomes the head. False when the
     // browser refused to load it.

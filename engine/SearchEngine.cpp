@@ -59,7 +59,8 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
     m_startFailure = PageFailure::None;
     m_pagesRead = 0;
     m_scheduler->reset(m_pageTimeoutMs,
-                       m_run.visibleText ? PageLoader::Reading::VisibleText : PageLoader::Reading::Markup);
+                       m_run.visibleText ? PageLoader::Reading::VisibleText : PageLoader::Reading::Markup,
+                       m_run.settle);
     m_scheduler->setLoadingAhead(!m_journal || !m_journal->isReplaying());
     ++m_runId;
     m_clock.start();

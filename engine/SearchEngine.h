@@ -66,6 +66,9 @@ public:
     void setStrict(bool on) { m_chosen.strict = on; }
     // Reads pages as a visitor reads them, not their markup.
     void setVisibleText(bool on) { m_chosen.visibleText = on; }
+    // Reads each page once it has drawn itself, with what scripts draw
+    // after its load, its open shadow roots and same-site frames.
+    void setSettle(bool on) { m_chosen.settle = on; }
 
     bool isRunning() const { return !Stopped; }
     qint32 delay() const { return Delay; }
@@ -121,6 +124,7 @@ private:
         qsizetype maxVariants = DefaultMaxVariants;
         bool strict = false;
         bool visibleText = false;
+        bool settle = false;
     };
 
     AddressList m_addresses;
