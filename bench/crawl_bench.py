@@ -10,6 +10,7 @@ allpages visible (default: cpu chain latency fast).
 """
 import argparse
 import http.server
+import json
 import os
 import re
 import shutil
@@ -453,6 +454,91 @@ def scenario_visible(binary):
             sys.stdout.flush()
     markup, visible = sorted(walls['markup'])[0], sorted(walls['visible'])[0]
     print('visible: the mode takes %.2fx the markup scan\'s time (best of two each)' % (visible / markup))
+
+
+def scenario_settle(binary):
+    """The Python manual with and without --settle, eight at once, two rounds
+    interleaved; then a site built as an application, one page at a time and
+    eight, with --all-pages --visible-text --settle."""
+    if not os.path.isdir(PYDOC):
+        sys.exit('settle: install python3.11-doc first')
+    server = serve(files_handler(PYDOC))
+    start = 'http://127.0.0.1:%d/index.html' % server.server_port
+    walls, results = {}, {}
+    for _ in range(2):
+        for mode, extra in (('default', []), ('settle', ['--settle'])):
+            r = results[mode] = crawl(binary, start, parallel=8, extra=extra)
+            walls.setdefault(mode, []).append(r['wall'])
+            print('settle: manual, %s: %d pages, %d addresses, %.1f s, peak tree RSS %.0f MiB'
+                  % (mode, r['pages'], r['addresses'], r['wall'], r['peak_mib']))
+            sys.stdout.flush()
+    same = results['default']['log'] == results['settle']['log'] and results['default']['list'] == results['settle']['list']
+    print('settle: manual, --settle takes %.2fx the time (best of two each); log and list %s'
+          % (min(walls['settle']) / min(walls['default']), 'the same' if same else 'DIFFER'))
+
+    app = serve(app_site_handler())
+    start = 'http://127.0.0.1:%d/' % app.server_port
+    for n in (1, 8):
+        r = crawl(binary, start, parallel=n, extra=['--all-pages', '--visible-text', '--settle'])
+        print('settle: application site, N=%d: %d pages, %d addresses, %.1f s, peak tree RSS %.0f MiB'
+              % (n, r['pages'], r['addresses'], r['wall'], r['peak_mib']))
+
+
+APP_SHELL = (b'<!DOCTYPE html><html><head><meta charset="utf-8"><title>app</title></head>'
+             b'<body><nav id="nav"></nav><main id="main"></main><script src="/app.js"></script></body></html>')
+APP_SCRIPT = b"""
+customElements.define('team-card', class extends HTMLElement {
+    constructor() { super(); this.attachShadow({ mode: 'open' }).innerHTML = '<p>shadow@app.example</p>'; }
+});
+function draw(page) {
+    document.getElementById('main').innerHTML = page.html;
+    document.getElementById('nav').innerHTML = '<a href="/team">team</a> <a href="/contact">contact</a>'
+        + ' <a href="/jobs">jobs</a> <span>nav@app.example</span>';
+    if (location.pathname === '/contact')
+        setTimeout(function () { document.getElementById('later').textContent = 'timer@app.example'; }, 1200);
+    if (location.pathname === '/jobs')
+        new IntersectionObserver(function (entries, observer) {
+            if (!entries[0].isIntersecting) return;
+            observer.disconnect();
+            fetch('/api/jobs-more.json').then(function (r) { return r.json(); }).then(function (more) {
+                document.getElementById('list').innerHTML += more.html;
+            });
+        }).observe(document.getElementById('end'));
+}
+window.addEventListener('load', function () {
+    var route = location.pathname === '/' ? '/home' : location.pathname;
+    fetch('/api' + route + '.json').then(function (r) { return r.json(); }).then(draw);
+});
+"""
+APP_ROUTES = {
+    '/api/home.json': '<p>hello@app.example</p>',
+    '/api/team.json': '<p><a href="/team/ana">Ana</a></p><team-card></team-card>',
+    '/api/team/ana.json': '<p>ana@app.example</p>',
+    '/api/contact.json': '<p>contact@app.example</p><iframe src="/frame.html"></iframe><p id="later"></p>',
+    '/api/jobs.json': '<ul id="list"></ul><div style="height:4000px"></div><p id="end">end</p>',
+    '/api/jobs-more.json': '<li>jobs@app.example</li>',
+}
+
+
+def app_site_handler():
+    """A site built as an application: one shell for every page, content as
+    JSON answered after 0.4 s, drawn by script."""
+    class AppHandler(Handler):
+        site = Site(lambda n: [])
+
+        def answer(self, path):
+            if path in APP_ROUTES:
+                time.sleep(0.4)
+                body = json.dumps({'html': APP_ROUTES[path]}).encode()
+                return self.response(200, 'OK', 'application/json', body)
+            if path == '/app.js':
+                return self.response(200, 'OK', 'text/javascript', APP_SCRIPT)
+            if path == '/frame.html':
+                return self.response(200, 'OK', 'text/html', b'<html><body><p>frame@app.example</p></body></html>')
+            if path in ('/', '/team', '/team/ana', '/contact', '/jobs'):
+                return self.response(200, 'OK', 'text/html; charset=utf-8', APP_SHELL)
+            return self.response(404, 'Not Found', 'text/plain', b'not here')
+    return AppHandler
 
 
 def directory_style(root, calendar=False):

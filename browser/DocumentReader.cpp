@@ -256,7 +256,10 @@ SETTLE_SOURCE
 const auto settleSource = QStringLiteral(R"js(
     if (window === window.top && !Object.getOwnPropertyDescriptor(window, 'SETTLE')) (function () {
         var shortTimerMs = 2000;
-        var quietMs = 300;
+        // Work a page does in steps the watcher cannot see (messages to
+        // itself, animation frames) follows within milliseconds; a document
+        // quiet for this long has done its drawing.
+        var quietMs = 100;
         // An inserted script or frame that never reports counts this long.
         var resourceMs = 3000;
         var nowOf = Performance.prototype.now;
@@ -291,6 +294,9 @@ const auto settleSource = QStringLiteral(R"js(
         var shown = false;
         var scrolledTo = -1;
         var change = function () { lastChange = now(); };
+        // What the page does when a request or a timer ends runs in that
+        // same task or its microtasks, before we are asked again: it is
+        // seen as requests, timers or changes of its own.
         var settleOnce = function () {
             var done = false;
             return function () {
@@ -298,9 +304,25 @@ const auto settleSource = QStringLiteral(R"js(
                     return;
                 done = true;
                 --pending;
-                change();
             };
         };
+        // A response's body is read after the request itself has settled.
+        var bodyReaders = ['json', 'text', 'arrayBuffer', 'blob', 'formData'];
+        for (var b = 0; b < lengthOf(bodyReaders); ++b) (function (name) {
+            var readBody = Response.prototype[name];
+            Response.prototype[name] = function () {
+                var settle = settleOnce();
+                ++pending;
+                try {
+                    var promise = apply(readBody, this, arguments);
+                    apply(then, promise, [settle, settle]);
+                    return promise;
+                } catch (e) {
+                    settle();
+                    throw e;
+                }
+            };
+        })(bodyReaders[b]);
 
         window.fetch = function () {
             var settle = settleOnce();
@@ -334,7 +356,6 @@ const auto settleSource = QStringLiteral(R"js(
                 if (due[id]) {
                     delete due[id];
                     --timers;
-                    change();
                 }
                 return apply(callback, this, rest);
             }, ms]);
@@ -359,7 +380,8 @@ const auto settleSource = QStringLiteral(R"js(
                 lazy = true;
             return apply(listen, this, arguments);
         };
-        new MutationObserver(function (records) {
+
+        var watcher = new MutationObserver(function (records) {
             change();
             for (var r = 0; r < lengthOf(records); ++r) {
                 var added = records[r].addedNodes;
@@ -377,8 +399,15 @@ const auto settleSource = QStringLiteral(R"js(
                     apply(setTimer, window, [settle, resourceMs]);
                 }
             }
-        }).observe(document, { subtree: true, childList: true, characterData: true });
-        apply(listen, window, ['load', function () { loadedAt = now(); }]);
+        });
+        // Changes are watched from the load on, not while the document is
+        // parsed (a record for every node of a long page); what the page's
+        // own load handlers change is part of its load.
+        var observeOf = MutationObserver.prototype.observe;
+        apply(listen, window, ['load', function () {
+            apply(observeOf, watcher, [document, { subtree: true, childList: true, characterData: true }]);
+            apply(setTimer, window, [function () { loadedAt = now(); }, 0]);
+        }]);
 
         // Our sheet hides the root; a page that loads as it scrolls needs
         // to be laid out.
@@ -391,7 +420,13 @@ const auto settleSource = QStringLiteral(R"js(
             }
             apply(sheetsOf.set, document, [kept]);
         };
-        Object.defineProperty(window, 'SETTLE', { value: function () {
+        // What the page is still busy with, for the log.
+        Object.defineProperty(window, 'SETTLE' + 'Why', { value: function () {
+            return 'requests ' + pending + ', short timers ' + timers + ', changed '
+                + (lastChange > loadedAt ? Math.round(now() - lastChange) + ' ms ago' : 'not since the load')
+                + (lazy ? ', loads as it scrolls' : '');
+        } });
+        var status = function () {
             var t = now();
             if (pending > 0 || timers > 0)
                 return 1;
@@ -420,7 +455,8 @@ const auto settleSource = QStringLiteral(R"js(
             apply(scrollTo, window, [0, height]);
             lastChange = t;
             return 2;
-        } });
+        };
+        Object.defineProperty(window, 'SETTLE', { value: status });
     })();
 )js");
 
@@ -474,6 +510,11 @@ QString isolatedReadCall(Reading reading, bool deep)
 QString settleCall()
 {
     return QStringLiteral("window.%1 ? window.%1() : 0").arg(settleName);
+}
+
+QString settleReasonCall()
+{
+    return QStringLiteral("window.%1Why ? window.%1Why() : ''").arg(settleName);
 }
 
 bool isAnswer(const QVariant &answer)

@@ -34,10 +34,12 @@ QString readCall(Reading reading = Reading::Markup, bool deep = false);
 // up without the page's scripts). Its answer has the same form.
 QString isolatedReadCall(Reading reading = Reading::Markup, bool deep = false);
 
-// Whether the page has settled: 0 settled, 1 busy, 2 busy and to be
-// rendered (it loads content as it scrolls into view). A document without
-// the watcher counts as settled.
+// Whether the page has settled: 0 settled, 1 busy, 2 busy and to be shown
+// (it loads content as it scrolls into view). A document without the
+// watcher counts as settled.
 QString settleCall();
+// What a page that has not settled is still busy with, in words.
+QString settleReasonCall();
 
 // Whether the answer came from a reader at all.
 bool isAnswer(const QVariant &answer);

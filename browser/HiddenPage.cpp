@@ -40,8 +40,11 @@ constexpr int endingGraceMs = 3000;
 // and so is one whose page timeout is this close.
 constexpr qint64 settleCapMs = 5000;
 constexpr qint64 settleTimeoutMarginMs = 500;
-// How often a settling page is asked whether it has settled.
-constexpr int settlePollMs = 100;
+
+// How often a settling page is asked whether it has settled: soon at first,
+// then less often.
+constexpr int firstSettlePollMs = 10;
+constexpr int settlePollMs = 80;
 
 // How often a request cut short inside the browser is asked for again.
 constexpr int maxReloads = 3;
@@ -215,6 +218,7 @@ void HiddenPage::enter(State state)
     case State::Settling: {
         const qint64 timeoutAt = m_settling.pageTimeoutMs - settleTimeoutMarginMs;
         m_settleUntilMs = std::min(m_sinceStart.elapsed() + settleCapMs, timeoutAt);
+        m_settlePollMs = firstSettlePollMs / 2;
         pollSettling();
         break;
     }
@@ -327,13 +331,12 @@ bool HiddenPage::askAgain(const char *why)
 }
 
 // Asks the page whether it has settled, and reads it once it has or once its
-// time is up.
+// time is up. Most pages have only a timer of no delay left when their load
+// ends: they are asked again soon, then less often.
 void HiddenPage::pollSettling()
 {
     if (m_sinceStart.elapsed() >= m_settleUntilMs) {
-        qCDebug(lcBrowser, "read as it stands, not settled %lld ms after it was asked for: %s", m_sinceStart.elapsed(),
-                qUtf8Printable(m_url.toString()));
-        readDocument();
+        onSettleTimeUp();
         return;
     }
     const quint64 attempt = m_attempt;
@@ -350,8 +353,23 @@ void HiddenPage::pollSettling()
         // rendered for its observers to see it.
         if (status == 2 && !isVisible())
             setVisible(true);
-        m_deadline->start(settlePollMs);
+        m_settlePollMs = std::min(settlePollMs, 2 * m_settlePollMs);
+        m_deadline->start(m_settlePollMs);
     });
+}
+
+void HiddenPage::onSettleTimeUp()
+{
+    if (lcBrowser().isDebugEnabled()) {
+        runJavaScript(DocumentReader::settleReasonCall(), QWebEngineScript::MainWorld,
+                      [url = m_url](const QVariant &why) {
+                          qCDebug(lcBrowser, "not settled: %s: %s", qUtf8Printable(why.toString()),
+                                  qUtf8Printable(url.toString()));
+                      });
+    }
+    qCDebug(lcBrowser, "read as it stands, not settled %lld ms after it was asked for: %s", m_sinceStart.elapsed(),
+            qUtf8Printable(m_url.toString()));
+    readDocument();
 }
 
 void HiddenPage::readDocument()

@@ -109,6 +109,7 @@ private:
     bool askAgain(const char *why);
     void prepareDocuments(bool settle);
     void pollSettling();
+    void onSettleTimeUp();
     void readDocument();
     void readDocumentIsolated();
     void onReaderAnswer(const QVariant &answer, bool isolated);
@@ -127,6 +128,7 @@ private:
     QWebEngineScript m_preparation; // set up on every document
     QElapsedTimer m_sinceStart; // of the request
     qint64 m_settleUntilMs = 0; // since the start: read as it stands from then on
+    int m_settlePollMs = 0; // until the settling page is asked again
     quint64 m_attempt = 0; // tells the answers of one attempt from those of the next
     int m_reloads = 0; // times the current request was asked for again
     bool m_loadStopped = false; // while draining

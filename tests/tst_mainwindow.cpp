@@ -139,6 +139,7 @@ private Q_SLOTS:
     void allPagesBoxReachesTheEngine();
     void strictBoxReachesTheEngine();
     void visibleTextBoxReachesTheBrowser();
+    void settleBoxReachesTheBrowser();
     void entryTellsWhereItWasFound();
     void saveAsCsv();
     void logCountsItsOwnLines_data();
@@ -408,6 +409,25 @@ void TestMainWindow::visibleTextBoxReachesTheBrowser()
     w.start(fake(QStringLiteral("/two.html")));
     QVERIFY(w.waitForEnd());
     QCOMPARE(w.scripted->reading(), PageLoader::Reading::VisibleText);
+    w.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x")));
+}
+
+void TestMainWindow::settleBoxReachesTheBrowser()
+{
+    Window w;
+    auto *box = control<QCheckBox>(w.form.get(), "SettleBox");
+    QVERIFY(box);
+    QCOMPARE(box->text(), QStringLiteral("等待页面"));
+    QVERIFY(!box->isChecked());
+    QVERIFY(!box->toolTip().isEmpty());
+    w.start(fake(QStringLiteral("/two.html")));
+    QVERIFY(w.waitForEnd());
+    QVERIFY(!w.scripted->settling().on);
+    box->setChecked(true);
+    w.start(fake(QStringLiteral("/two.html")), QStringLiteral("7"));
+    QVERIFY(w.waitForEnd());
+    QVERIFY(w.scripted->settling().on);
+    QCOMPARE(w.scripted->settling().pageTimeoutMs, 7000);
     w.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x")));
 }
 

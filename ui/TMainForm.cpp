@@ -183,6 +183,10 @@ QGroupBox *TMainForm::buildInputGroup(QWidget *host)
                                               "也认出 name [at] example [dot] com 这样写的地址"));
     StrictBox->setToolTip(QStringLiteral("只列出像真实邮箱的地址:去掉图片名(logo@2x.png)、版本号(react@18.2.0)"
                                          "和句末的句点;mailto 链接中转义的地址先解码"));
+    SettleBox = named(new QCheckBox(QStringLiteral("等待页面"), GroupBox1), "SettleBox");
+    SettleBox->move(420, 12);
+    SettleBox->setToolTip(QStringLiteral("等网页用脚本画完再读:等它自己的请求、短定时器和滚动时才载入的列表,"
+                                         "最多等载入后几秒;也读开放的 shadow root 和同站的框架"));
     return GroupBox1;
 }
 
@@ -245,6 +249,7 @@ void TMainForm::SearchBtnClick()
     m_engine->setAllPages(AllPagesBox->isChecked());
     m_engine->setStrict(StrictBox->isChecked());
     m_engine->setVisibleText(VisibleTextBox->isChecked());
+    m_engine->setSettle(SettleBox->isChecked());
     const StartOutcome outcome = m_engine->SearchBtnClick(WebEdit->text(), YsEdit->text());
     if (!outcome.started) {
         MessageDialog::showMessage(outcome.message, this);

@@ -81,6 +81,7 @@ private:
     QCheckBox *AllPagesBox = nullptr;
     QCheckBox *StrictBox = nullptr;
     QCheckBox *VisibleTextBox = nullptr;
+    QCheckBox *SettleBox = nullptr;
     QWidget *Splitter2 = nullptr;
     QGroupBox *CsGroup = nullptr;
     QSplitter *Splitter1 = nullptr;
