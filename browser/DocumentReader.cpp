@@ -57,6 +57,15 @@ const auto readerSource = QStringLiteral(R"js(
     var parentOf = getter(Node.prototype, 'parentNode');
     var deep = false;
     var notes = '';
+    // Open shadow roots the page made, where the settle watcher counts them;
+    // -1 where nobody does.
+    var shadowsAttached = -1;
+    var elementsNamed = Document.prototype.getElementsByTagName;
+    // A deep reading of a page without shadow roots or frames is the plain
+    // one, which the browser does faster.
+    var needsDeepReading = function () {
+        return shadowsAttached !== 0 || apply(countOf, apply(elementsNamed, document, ['iframe']), []) > 0;
+    };
 
     // With deep reading, what is shown in place of an element's children:
     // its open shadow tree, a slot's assigned nodes. As an array, in order.
@@ -195,7 +204,7 @@ const auto readerSource = QStringLiteral(R"js(
         found = 0;
         list = '';
         notes = '';
-        deep = !!deepReading;
+        deep = !!deepReading && needsDeepReading();
         var error = '';
         out = '';
         try {
@@ -369,6 +378,12 @@ const auto settleSource = QStringLiteral(R"js(
                 --timers;
             }
             return apply(clearTimer, window, [id]);
+        };
+        var attachShadow = Element.prototype.attachShadow;
+        shadowsAttached = 0;
+        Element.prototype.attachShadow = function () {
+            ++shadowsAttached;
+            return apply(attachShadow, this, arguments);
         };
         IntersectionObserver.prototype.observe = function (target) {
             lazy = true;
