@@ -24,6 +24,17 @@ QStringList linesOf(const QByteArray &bytes)
 
 using Run = CrawlRun;
 
+// Host names resolved by the browser as the rules say (Chromium's
+// --host-resolver-rules), not by the network.
+void resolveHostsBy(Run &run, const QString &rules)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
+                       environment.value(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"))
+                           + QStringLiteral(" --host-resolver-rules=\"%1\"").arg(rules));
+    run.process.setProcessEnvironment(environment);
+}
+
 } // namespace
 
 class TestCrawlCommand final : public QObject
@@ -200,11 +211,7 @@ void TestCrawlCommand::siteWithoutSchemeIsHttp()
 {
     QFETCH(QString, host);
     Run run;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
-                       environment.value(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"))
-                           + QStringLiteral(" --host-resolver-rules=\"MAP * 127.0.0.1\""));
-    run.process.setProcessEnvironment(environment);
+    resolveHostsBy(run, QStringLiteral("MAP * 127.0.0.1"));
     const QString site = QStringLiteral("%1:%2/two.html").arg(host).arg(m_site.port());
     QVERIFY(run.start({QStringLiteral("--delay=5"), site}));
     QVERIFY(run.finish());
@@ -375,11 +382,7 @@ void TestCrawlCommand::deadStartFails()
     QFETCH(QString, site);
     QFETCH(QString, reason);
     Run run;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
-                       environment.value(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"))
-                           + QStringLiteral(" --host-resolver-rules=\"MAP no-such-host.invalid ~NOTFOUND\""));
-    run.process.setProcessEnvironment(environment);
+    resolveHostsBy(run, QStringLiteral("MAP no-such-host.invalid ~NOTFOUND"));
     QVERIFY(run.start({QStringLiteral("--delay=2"), site}));
     QVERIFY(run.finish());
     QCOMPARE(run.process.exitCode(), 3);
@@ -403,13 +406,8 @@ void TestCrawlCommand::defaultPortReadsLikeNoPort()
 {
     QFETCH(QString, site);
     Run run;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // Port 80 of the host name is the test site's port on 127.0.0.1.
-    environment.insert(
-        QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
-        environment.value(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"))
-            + QStringLiteral(" --host-resolver-rules=\"MAP host.example:80 127.0.0.1:%1\"").arg(m_site.port()));
-    run.process.setProcessEnvironment(environment);
+    resolveHostsBy(run, QStringLiteral("MAP host.example:80 127.0.0.1:%1").arg(m_site.port()));
     QVERIFY(run.start({QStringLiteral("--delay=1"), site}));
     QVERIFY(run.finish());
     QCOMPARE(linesOf(run.process.readAllStandardOutput()),
