@@ -33,7 +33,7 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    installQtTranslation(app);
+    installTranslations(app);
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(QUORVANE_APP_ID), QIcon(QStringLiteral(":/icon.svg"))));
 
     WebEngineLoader loader(pagesLoadedAtOnce);

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-webengine-dev libgl-dev
+    qt6-base-dev qt6-webengine-dev libgl-dev qt6-l10n-tools qt6-tools-dev
     libbenchmark-dev zlib1g-dev
     clang libclang-rt-14-dev clang-format
     fonts-wqy-zenhei

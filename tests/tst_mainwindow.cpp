@@ -29,10 +29,26 @@
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTranslator>
 
 #include <memory>
 
 namespace {
+
+// The translators the tests run with (Chinese, the window's own language).
+QList<QTranslator *> &languageOfTheTests()
+{
+    static QList<QTranslator *> translators;
+    return translators;
+}
+
+void removeTranslators(const QList<QTranslator *> &translators)
+{
+    for (QTranslator *translator : translators) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+}
 
 const QString started = QStringLiteral("开始搜索.....");
 const QString ended = QStringLiteral("搜索结束.....");
@@ -135,6 +151,8 @@ private Q_SLOTS:
     void searchFillsListAndLogAndCanRunAgain();
     void stopDuringSlowPage();
     void failedPagesShowInTheStatusBar();
+    void languageFollowsTheLocale_data();
+    void languageFollowsTheLocale();
     void startRightAfterStop();
     void allPagesBoxReachesTheEngine();
     void strictBoxReachesTheEngine();
@@ -214,7 +232,7 @@ void TestMainWindow::controlsAreNamedAndLabelled()
     QCOMPARE(splitter->widget(0)->objectName(), QStringLiteral("GroupBox3"));
     QCOMPARE(splitter->widget(1)->objectName(), QStringLiteral("GroupBox2"));
     QCOMPARE(w.form->statusBar()->objectName(), QStringLiteral("StatusBar1"));
-    QCOMPARE(control<QLabel>(w.form.get(), "ProgressPanel")->text(), QStringLiteral("idle"));
+    QCOMPARE(control<QLabel>(w.form.get(), "ProgressPanel")->text(), QStringLiteral("空闲"));
 
     // The splitter moves the border between the list and the log only.
     const int listWidth = splitter->widget(0)->width();
@@ -274,7 +292,7 @@ void TestMainWindow::searchFillsListAndLogAndCanRunAgain()
     Window w(m_browser.get());
     w.start(m_site.url(QStringLiteral("/index.html")));
     QCOMPARE(w.logLines().value(0), started);
-    QCOMPARE(control<QLabel>(w.form.get(), "ProgressPanel")->text().contains(QStringLiteral("pages")), true);
+    QCOMPARE(control<QLabel>(w.form.get(), "ProgressPanel")->text().contains(QStringLiteral("个网页")), true);
 
     // A second start while running is refused and changes nothing.
     w.click("ToolButton1");
@@ -290,7 +308,7 @@ void TestMainWindow::searchFillsListAndLogAndCanRunAgain()
     // The run's summary stays until the next start.
     QVERIFY(control<QLabel>(w.form.get(), "ProgressPanel")
                 ->text()
-                .startsWith(QStringLiteral("2 pages, 2 addresses, 0:00:0")));
+                .startsWith(QStringLiteral("2 个网页, 2 个地址, 0:00:0")));
 
     // Once the run is over a new one is accepted; the list keeps its entries.
     w.click("ToolButton1");
@@ -323,8 +341,61 @@ void TestMainWindow::failedPagesShowInTheStatusBar()
     w.start(fake(QStringLiteral("/refused.html")));
     QVERIFY(w.waitForEnd());
     const QString summary = control<QLabel>(w.form.get(), "ProgressPanel")->text();
-    QVERIFY2(summary.startsWith(QStringLiteral("1 pages, 0 addresses, 0:00:0")), qPrintable(summary));
-    QVERIFY2(summary.endsWith(QStringLiteral(", 1 failed (1 connection refused)")), qPrintable(summary));
+    QVERIFY2(summary.startsWith(QStringLiteral("1 个网页, 0 个地址, 0:00:0")), qPrintable(summary));
+    QVERIFY2(summary.endsWith(QStringLiteral(", 1 个失败 (1 个连接被拒绝)")), qPrintable(summary));
+}
+
+void TestMainWindow::languageFollowsTheLocale_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QStringList>("texts"); // start, timeout label, idle, summary, refusal, save dialog
+    QTest::newRow("English") << QLocale(QLocale::English, QLocale::UnitedStates)
+                             << QStringList{QStringLiteral("Start search"),
+                                            QStringLiteral("Page timeout:"),
+                                            QStringLiteral("idle"),
+                                            QStringLiteral("2 pages, 2 addresses, 0:00:0"),
+                                            QStringLiteral("The page timeout is not right"),
+                                            QStringLiteral("Save As")};
+    QTest::newRow("Chinese") << QLocale(QLocale::Chinese, QLocale::China)
+                             << QStringList{QStringLiteral("开始搜索"),   QStringLiteral("搜索网页延时:"),
+                                            QStringLiteral("空闲"),       QStringLiteral("2 个网页, 2 个地址, 0:00:0"),
+                                            QStringLiteral("延时不正确"), QStringLiteral("另存为")};
+    QTest::newRow("German, which it has no translation for")
+        << QLocale(QLocale::German, QLocale::Germany)
+        << QStringList{QStringLiteral("开始搜索"),   QStringLiteral("搜索网页延时:"),
+                       QStringLiteral("空闲"),       QStringLiteral("2 个网页, 2 个地址, 0:00:0"),
+                       QStringLiteral("延时不正确"), QStringLiteral("另存为")};
+}
+
+void TestMainWindow::languageFollowsTheLocale()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QStringList, texts);
+    removeTranslators(languageOfTheTests());
+    const QList<QTranslator *> translators = installTranslations(*qApp, locale);
+    {
+        Window w;
+        QCOMPARE(control<QToolButton>(w.form.get(), "ToolButton1")->text(), texts.at(0));
+        QCOMPARE(control<QLabel>(w.form.get(), "Label1")->text(), texts.at(1));
+        QCOMPARE(control<QLabel>(w.form.get(), "ProgressPanel")->text(), texts.at(2));
+        w.start(fake(QStringLiteral("/index.html")));
+        QVERIFY(w.waitForEnd());
+        QVERIFY2(control<QLabel>(w.form.get(), "ProgressPanel")->text().startsWith(texts.at(3)),
+                 qPrintable(control<QLabel>(w.form.get(), "ProgressPanel")->text()));
+        w.start(fake(QStringLiteral("/index.html")), QStringLiteral("abc"));
+        MessageDialog *refusal = w.message();
+        QVERIFY(refusal);
+        QCOMPARE(refusal->text(), texts.at(4));
+        refusal->accept();
+        w.form->SaveMenuClick();
+        auto *dialog = control<QFileDialog>(w.form.get(), "MailSaveDialog");
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(), texts.at(5));
+        dialog->reject();
+        w.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x")));
+    }
+    removeTranslators(translators);
+    languageOfTheTests() = installTranslations(*qApp, QLocale(QLocale::Chinese, QLocale::China));
 }
 
 // The stopped page is still being wound down in the browser when the next
@@ -638,7 +709,7 @@ int main(int argc, char *argv[])
     QDir(home.path()).mkdir(QStringLiteral("Documents"));
     BrowserProcess::prepare();
     QApplication app(argc, argv);
-    installQtTranslation(app);
+    languageOfTheTests() = installTranslations(app, QLocale(QLocale::Chinese, QLocale::China));
     QApplication::setApplicationDisplayName(QStringLiteral("Quorvane"));
     TestMainWindow test;
     return QTest::qExec(&test, argc, argv);

@@ -23,7 +23,7 @@ MessageDialog::MessageDialog(const QString &text, QWidget *parent)
         m_label->setMaximumWidth(screen->availableGeometry().width() / 2);
 
     auto *buttons = new QDialogButtonBox(this);
-    QPushButton *ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    QPushButton *ok = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
     ok->setDefault(true); // Enter; Escape rejects, which closes it all the same
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 

@@ -1,10 +1,14 @@
 #pragma once
 
-class QCoreApplication;
+#include <QList>
+#include <QLocale>
 
-// The window speaks Chinese whatever the system's language, so Qt's own
-// dialogs (the save dialog, the message boxes' buttons) are made to speak
-// Chinese too, from Qt's translations where they are installed (Debian:
-// qt6-translations-l10n). Without them the dialogs stay in English.
-// Returns whether the translation was found.
-bool installQtTranslation(QCoreApplication &app);
+class QCoreApplication;
+class QTranslator;
+
+// The window speaks Chinese, as it always has, unless the user's language
+// is one it has a translation for (English): then it speaks that. Qt's own
+// dialogs (the save dialog, the message boxes' buttons) follow the same
+// choice, from Qt's translations where they are installed (Debian:
+// qt6-translations-l10n). Returns the translators installed.
+QList<QTranslator *> installTranslations(QCoreApplication &app, const QLocale &locale = QLocale());

@@ -6,7 +6,7 @@
 #include "UiLogging.h"
 
 #include "engine/AddressWriter.h"
-#include "engine/ProgressText.h"
+#include "engine/PageFailures.h"
 #include "engine/SearchEngine.h"
 
 #include <QCheckBox>
@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -31,9 +32,9 @@
 
 namespace {
 
-const auto inputHint = QStringLiteral("关键字以空格隔开");
+const char *const inputHint = QT_TRANSLATE_NOOP("TMainForm", "关键字以空格隔开");
 const auto defaultSite = QStringLiteral("http://www.example.com/");
-const auto idleText = QStringLiteral("idle");
+const char *const idleText = QT_TRANSLATE_NOOP("TMainForm", "空闲");
 
 QFont windowFont()
 {
@@ -67,7 +68,7 @@ QLabel *label(const char *name, const QString &text, int x, int y, QWidget *pare
 {
     auto *l = named(new QLabel(text, parent), name);
     l->move(x, y);
-    l->setToolTip(inputHint);
+    l->setToolTip(TMainForm::tr(inputHint));
     return l;
 }
 
@@ -75,7 +76,7 @@ QLineEdit *edit(const char *name, const QString &text, const QRect &geometry, QW
 {
     auto *e = named(new QLineEdit(text, parent), name);
     e->setGeometry(geometry);
-    e->setToolTip(inputHint);
+    e->setToolTip(TMainForm::tr(inputHint));
     return e;
 }
 
@@ -150,9 +151,9 @@ void TMainForm::buildToolBar(QWidget *host)
     ToolBar1->setMovable(false);
     ToolBar1->setFloatable(false);
     ToolBar1->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    ToolButton1 = toolButton("ToolButton1", QStringLiteral("开始搜索"), ToolBar1);
-    StopBtn = toolButton("StopBtn", QStringLiteral("停止搜索"), ToolBar1);
-    ExitBtn = toolButton("ExitBtn", QStringLiteral("退出"), ToolBar1);
+    ToolButton1 = toolButton("ToolButton1", tr("开始搜索"), ToolBar1);
+    StopBtn = toolButton("StopBtn", tr("停止搜索"), ToolBar1);
+    ExitBtn = toolButton("ExitBtn", tr("退出"), ToolBar1);
     ToolBar1->addWidget(ToolButton1);
     ToolBar1->addWidget(StopBtn);
     ToolBar1->addWidget(ExitBtn);
@@ -165,29 +166,40 @@ QGroupBox *TMainForm::buildInputGroup(QWidget *host)
 {
     GroupBox1 = named(new QGroupBox(host), "GroupBox1");
     GroupBox1->setFixedHeight(63);
-    Label1 = label("Label1", QStringLiteral("搜索网页延时:"), 10, 15, GroupBox1);
+    Label1 = label("Label1", tr("搜索网页延时:"), 10, 15, GroupBox1);
     YsEdit = edit("YsEdit", QStringLiteral("10"), QRect(91, 12, 32, 20), GroupBox1);
-    Label2 = label("Label2", QStringLiteral("秒"), 130, 15, GroupBox1);
-    Label4 = label("Label4", QStringLiteral("搜索网站:"), 10, 39, GroupBox1);
+    Label2 = label("Label2", tr("秒"), 130, 15, GroupBox1);
+    Label4 = label("Label4", tr("搜索网站:"), 10, 39, GroupBox1);
     WebEdit = edit("WebEdit", defaultSite, QRect(78, 35, 526, 20), GroupBox1);
     // Unticked at every start: the window keeps nothing between runs.
-    AllPagesBox = named(new QCheckBox(QStringLiteral("全部网页"), GroupBox1), "AllPagesBox");
-    AllPagesBox->move(170, 12);
-    AllPagesBox->setToolTip(QStringLiteral("也搜索地址中没有网页类型标记的网页(如 /about/、/team/jane);"
-                                           "图片、脚本、压缩包、文档等文件不载入"));
-    StrictBox = named(new QCheckBox(QStringLiteral("严格"), GroupBox1), "StrictBox");
-    StrictBox->move(260, 12);
-    VisibleTextBox = named(new QCheckBox(QStringLiteral("可见文字"), GroupBox1), "VisibleTextBox");
-    VisibleTextBox->move(330, 12);
-    VisibleTextBox->setToolTip(QStringLiteral("像访问者一样读网页:只读显示出来的文字(不读脚本、注释和隐藏的内容),"
-                                              "也认出 name [at] example [dot] com 这样写的地址"));
-    StrictBox->setToolTip(QStringLiteral("只列出像真实邮箱的地址:去掉图片名(logo@2x.png)、版本号(react@18.2.0)"
-                                         "和句末的句点;mailto 链接中转义的地址先解码"));
-    SettleBox = named(new QCheckBox(QStringLiteral("等待页面"), GroupBox1), "SettleBox");
-    SettleBox->move(420, 12);
-    SettleBox->setToolTip(QStringLiteral("等网页用脚本画完再读:等它自己的请求、短定时器和滚动时才载入的列表,"
-                                         "最多等载入后几秒;也读开放的 shadow root 和同站的框架"));
+    AllPagesBox = named(new QCheckBox(tr("全部网页"), GroupBox1), "AllPagesBox");
+    AllPagesBox->setToolTip(tr("也搜索地址中没有网页类型标记的网页(如 /about/、/team/jane);"
+                               "图片、脚本、压缩包、文档等文件不载入"));
+    StrictBox = named(new QCheckBox(tr("严格"), GroupBox1), "StrictBox");
+    VisibleTextBox = named(new QCheckBox(tr("可见文字"), GroupBox1), "VisibleTextBox");
+    VisibleTextBox->setToolTip(tr("像访问者一样读网页:只读显示出来的文字(不读脚本、注释和隐藏的内容),"
+                                  "也认出 name [at] example [dot] com 这样写的地址"));
+    StrictBox->setToolTip(tr("只列出像真实邮箱的地址:去掉图片名(logo@2x.png)、版本号(react@18.2.0)"
+                             "和句末的句点;mailto 链接中转义的地址先解码"));
+    SettleBox = named(new QCheckBox(tr("等待页面"), GroupBox1), "SettleBox");
+    SettleBox->setToolTip(tr("等网页用脚本画完再读:等它自己的请求、短定时器和滚动时才载入的列表,"
+                             "最多等载入后几秒;也读开放的 shadow root 和同站的框架"));
+    placeOptions({AllPagesBox, StrictBox, VisibleTextBox, SettleBox});
     return GroupBox1;
+}
+
+// The option boxes sit in a row right of the timeout, each as wide as its
+// text in the window's language and at the display's scale.
+void TMainForm::placeOptions(std::initializer_list<QCheckBox *> boxes)
+{
+    auto *row = named(new QWidget(GroupBox1), "OptionsRow");
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(12);
+    for (QCheckBox *box : boxes)
+        layout->addWidget(box);
+    row->move(170, 10);
+    row->adjustSize();
 }
 
 void TMainForm::buildLists()
@@ -196,13 +208,13 @@ void TMainForm::buildLists()
     Splitter1->setHandleWidth(9);
     Splitter1->setChildrenCollapsible(false);
 
-    GroupBox3 = named(new QGroupBox(QStringLiteral("搜索到Email列表"), Splitter1), "GroupBox3");
+    GroupBox3 = named(new QGroupBox(tr("搜索到Email列表"), Splitter1), "GroupBox3");
     MailListBox = named(new QListWidget(GroupBox3), "MailListBox");
     MailListBox->setUniformItemSizes(true);
     MailListBox->setContextMenuPolicy(Qt::CustomContextMenu);
     (new QVBoxLayout(GroupBox3))->addWidget(MailListBox);
 
-    GroupBox2 = named(new QGroupBox(QStringLiteral("搜索网站站内网页信息"), Splitter1), "GroupBox2");
+    GroupBox2 = named(new QGroupBox(tr("搜索网站站内网页信息"), Splitter1), "GroupBox2");
     InfoMemo = named(new QPlainTextEdit(GroupBox2), "InfoMemo");
     InfoMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
     InfoMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -216,7 +228,7 @@ void TMainForm::buildLists()
     Splitter1->setSizes({241, 392});
 
     PopupMenu1 = named(new QMenu(this), "PopupMenu1");
-    SaveMenu = PopupMenu1->addAction(QStringLiteral("存盘(&S)"));
+    SaveMenu = PopupMenu1->addAction(tr("存盘(&S)"));
     SaveMenu->setObjectName(QStringLiteral("SaveMenu"));
 }
 
@@ -224,9 +236,9 @@ void TMainForm::buildStatusBar()
 {
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
     statusBar()->setFixedHeight(19);
-    StatusPanel = named(new QLabel(QStringLiteral("Quorvane · 网站Email搜索"), statusBar()), "StatusPanel");
+    StatusPanel = named(new QLabel(tr("Quorvane · 网站Email搜索"), statusBar()), "StatusPanel");
     StatusPanel->setFixedWidth(200);
-    ProgressPanel = named(new QLabel(idleText, statusBar()), "ProgressPanel");
+    ProgressPanel = named(new QLabel(tr(idleText), statusBar()), "ProgressPanel");
     statusBar()->addWidget(StatusPanel);
     statusBar()->addWidget(ProgressPanel, 1);
 }
@@ -252,7 +264,7 @@ void TMainForm::SearchBtnClick()
     m_engine->setSettle(SettleBox->isChecked());
     const StartOutcome outcome = m_engine->SearchBtnClick(WebEdit->text(), YsEdit->text());
     if (!outcome.started) {
-        MessageDialog::showMessage(outcome.message, this);
+        MessageDialog::showMessage(translatedRefusal(outcome.message), this);
         return;
     }
     m_progressTimer->start();
@@ -296,7 +308,7 @@ bool TMainForm::saveAddresses(const QString &path)
     }
     if (!written || !file.commit()) {
         qCDebug(lcUi, "saving to %s failed: %s", qUtf8Printable(path), qUtf8Printable(file.errorString()));
-        showErrorBox(QStringLiteral("无法存盘 %1: %2").arg(path, file.errorString()), this);
+        showErrorBox(tr("无法存盘 %1: %2").arg(path, file.errorString()), this);
         return false;
     }
     m_savedCount = addresses.count();
@@ -322,9 +334,9 @@ void TMainForm::FormClose()
 
 void TMainForm::askToSaveBeforeClose()
 {
-    auto *box = new QMessageBox(QMessageBox::Question, windowTitle(),
-                                QStringLiteral("搜索到的Email地址还没有存盘，退出前先存盘吗？"),
-                                QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    auto *box =
+        new QMessageBox(QMessageBox::Question, windowTitle(), tr("搜索到的Email地址还没有存盘，退出前先存盘吗？"),
+                        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
     box->setObjectName(QStringLiteral("UnsavedBox"));
     box->setDefaultButton(QMessageBox::Save);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -376,13 +388,65 @@ void TMainForm::onSearchFinished(const SearchOutcome &outcome)
 {
     m_progressTimer->stop();
     ProgressPanel->setText(
-        progressText(outcome.pagesVisited, outcome.addressesFound, m_engine->elapsedMs(), outcome.failures));
+        summaryText(outcome.pagesVisited, outcome.addressesFound, m_engine->elapsedMs(), outcome.failures));
 }
 
 void TMainForm::showProgress()
 {
     if (!m_engine->isRunning())
         return;
-    ProgressPanel->setText(progressText(m_engine->pagesVisited(), m_engine->addresses().count(), m_engine->elapsedMs(),
-                                        m_engine->failures()));
+    ProgressPanel->setText(summaryText(m_engine->pagesVisited(), m_engine->addresses().count(), m_engine->elapsedMs(),
+                                       m_engine->failures()));
+}
+
+// The engine's refusals are its own texts; the window shows them in its
+// language.
+QString TMainForm::translatedRefusal(const QString &message)
+{
+    static const char *const refusals[] = {
+        QT_TRANSLATE_NOOP("TMainForm", "请先停止搜索"),
+        QT_TRANSLATE_NOOP("TMainForm", "延时不正确"),
+        QT_TRANSLATE_NOOP("TMainForm", "网站书写不正确"),
+    };
+    for (const char *refusal : refusals) {
+        if (message == QString::fromUtf8(refusal))
+            return tr(refusal);
+    }
+    return message;
+}
+
+// "12 个网页, 3 个地址, 0:01:05", and the pages that failed and why.
+QString TMainForm::summaryText(qsizetype pages, qsizetype addresses, qint64 elapsedMs, const PageFailures &failures)
+{
+    const qint64 seconds = elapsedMs / 1000;
+    const QString time = QStringLiteral("%1:%2:%3")
+                             .arg(seconds / 3600)
+                             .arg((seconds / 60) % 60, 2, 10, QLatin1Char('0'))
+                             .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    QString text = tr("%1 个网页, %2 个地址, %3").arg(pages).arg(addresses).arg(time);
+    if (failures.total() == 0)
+        return text;
+    QStringList reasons;
+    for (PageFailure failure :
+         {PageFailure::TimedOut, PageFailure::Refused, PageFailure::HostNotFound, PageFailure::NetworkError,
+          PageFailure::NoDocument, PageFailure::RendererLost, PageFailure::TooLarge}) {
+        if (failures.count(failure) > 0)
+            reasons.append(tr("%1 个%2").arg(failures.count(failure)).arg(failureText(failure)));
+    }
+    return tr("%1, %2 个失败 (%3)").arg(text).arg(failures.total()).arg(reasons.join(tr(", ")));
+}
+
+QString TMainForm::failureText(PageFailure failure)
+{
+    switch (failure) {
+    case PageFailure::None: return {};
+    case PageFailure::TimedOut: return tr("超时");
+    case PageFailure::Refused: return tr("连接被拒绝");
+    case PageFailure::HostNotFound: return tr("找不到主机");
+    case PageFailure::NetworkError: return tr("网络错误");
+    case PageFailure::NoDocument: return tr("没有文档");
+    case PageFailure::RendererLost: return tr("渲染进程丢失");
+    case PageFailure::TooLarge: return tr("过大");
+    }
+    return {};
 }

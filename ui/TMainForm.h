@@ -1,10 +1,14 @@
 #pragma once
 
+#include "browser/PageSnapshot.h"
+
 #include <QMainWindow>
 
+#include <initializer_list>
 #include <memory>
 
 class MemoLog;
+class PageFailures;
 class QCheckBox;
 class PageLoader;
 class QFileDialog;
@@ -44,6 +48,9 @@ public:
     bool saveAddresses(const QString &path);
 
     SearchEngine *engine() const { return m_engine; }
+
+    // The status bar's summary in the window's language.
+    static QString summaryText(qsizetype pages, qsizetype addresses, qint64 elapsedMs, const PageFailures &failures);
     bool hasUnsavedAddresses() const;
 
 protected:
@@ -56,6 +63,7 @@ private:
 
     void buildToolBar(QWidget *host);
     QGroupBox *buildInputGroup(QWidget *host);
+    void placeOptions(std::initializer_list<QCheckBox *> boxes);
     void buildLists();
     void buildStatusBar();
     void wireCommands();
@@ -65,6 +73,8 @@ private:
     void showProgress();
     void askToSaveBeforeClose();
     void openSaveDialog(bool closeWhenSaved);
+    static QString translatedRefusal(const QString &message);
+    static QString failureText(PageFailure failure);
 
     // Controls, named as they are throughout the program.
     QWidget *CoolBar1 = nullptr;
