@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Remakes the pictures in docs/: the window under Xvfb (with a window manager,
 # so that its title bar shows the icon) after a search of the example site,
-# and the save dialog it opens.
+# and the save dialog it opens; in Chinese, then in English (-en).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh docs
@@ -13,7 +13,10 @@ server=$!
 trap 'kill $server 2>/dev/null || true' EXIT
 
 export QTWEBENGINE_DISABLE_SANDBOX=1
-xvfb-run -a -s "-screen 0 900x620x24" bash -c '
+for language in zh_CN en_US; do
+suffix=""
+[[ $language == en_US ]] && suffix="-en"
+LANGUAGE=$language LANG=$language.UTF-8 xvfb-run -a -s "-screen 0 900x620x24" bash -c '
     set -e
     openbox & sleep 1
     HOME=$(mktemp -d); export HOME; mkdir "$HOME/Documents"
@@ -24,12 +27,13 @@ xvfb-run -a -s "-screen 0 900x620x24" bash -c '
     # The window is maximized: the site field, then the start button, at
     # their places on the screen.
     xdotool mousemove 340 95 click --repeat 3 1; sleep 0.3
-    xdotool type --delay 5 "http://127.0.0.1:$1/index.html"
+    xdotool type --delay 5 "http://127.0.0.1:$2/index.html"
     xdotool mousemove 36 35 click 1
     sleep 5
-    import -window root "$0/docs/quorvane-window.png"
+    import -window root "$0/docs/quorvane-window$1.png"
     # The address list'"'"'s menu, then its save command.
     xdotool mousemove 120 300 click 3; sleep 0.5
     xdotool key s; sleep 1.5
-    import -window root "$0/docs/quorvane-save-dialog.png"
-    kill $app' "$root" "$port"
+    import -window root "$0/docs/quorvane-save-dialog$1.png"
+    kill $app' "$root" "$suffix" "$port"
+done

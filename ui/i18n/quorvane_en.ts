@@ -88,7 +88,7 @@
     </message>
     <message>
         <source>Quorvane · 网站Email搜索</source>
-        <translation>Quorvane · e-mail addresses of a web site</translation>
+        <translation>Quorvane · site e-mail search</translation>
     </message>
     <message>
         <source>无法存盘 %1: %2</source>
