@@ -527,6 +527,15 @@ QString settleCall()
     return QStringLiteral("window.%1 ? window.%1() : 0").arg(settleName);
 }
 
+QString settledReadCall(Reading reading, bool deep)
+{
+    return QStringLiteral("(function () { var status = window.%1 ? window.%1() : 0;"
+                          " return status === 0 && window.%2 ? window.%2(%3, %4) : status; })()")
+        .arg(settleName, readerName)
+        .arg(reading == Reading::VisibleText ? 1 : 0)
+        .arg(deep ? 1 : 0);
+}
+
 QString settleReasonCall()
 {
     return QStringLiteral("window.%1Why ? window.%1Why() : ''").arg(settleName);

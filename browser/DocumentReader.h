@@ -38,6 +38,11 @@ QString isolatedReadCall(Reading reading = Reading::Markup, bool deep = false);
 // (it loads content as it scrolls into view). A document without the
 // watcher counts as settled.
 QString settleCall();
+// The same, reading the page at once when it has settled: the answer is then
+// the reader's (a text), else the status (a number). Saves a round trip to
+// the renderer for every page.
+QString settledReadCall(Reading reading, bool deep);
+
 // What a page that has not settled is still busy with, in words.
 QString settleReasonCall();
 

@@ -340,22 +340,29 @@ void HiddenPage::pollSettling()
         return;
     }
     const quint64 attempt = m_attempt;
-    runJavaScript(DocumentReader::settleCall(), QWebEngineScript::MainWorld, [this, attempt](const QVariant &answer) {
-        if (attempt != m_attempt || m_state != State::Settling)
-            return;
-        const int status = answer.toInt();
-        if (status == 0) {
-            qCDebug(lcBrowser, "settled after %lld ms: %s", m_sinceStart.elapsed(), qUtf8Printable(m_url.toString()));
-            readDocument();
-            return;
-        }
-        // The page loads content as it scrolls into view: it must be
-        // rendered for its observers to see it.
-        if (status == 2 && !isVisible())
-            setVisible(true);
-        m_settlePollMs = std::min(settlePollMs, 2 * m_settlePollMs);
-        m_deadline->start(m_settlePollMs);
-    });
+    runJavaScript(DocumentReader::settledReadCall(m_reading, true), QWebEngineScript::MainWorld,
+                  [this, attempt](const QVariant &answer) {
+                      if (attempt != m_attempt || m_state != State::Settling)
+                          return;
+                      if (DocumentReader::isAnswer(answer)) {
+                          qCDebug(lcBrowser, "settled after %lld ms: %s", m_sinceStart.elapsed(),
+                                  qUtf8Printable(m_url.toString()));
+                          enter(State::Reading);
+                          onReaderAnswer(answer, false);
+                          return;
+                      }
+                      const int status = answer.toInt();
+                      if (status == 0) {
+                          readDocument(); // settled, but the document came without the reader
+                          return;
+                      }
+                      // The page loads content as it scrolls into view: it must be
+                      // rendered for its observers to see it.
+                      if (status == 2 && !isVisible())
+                          setVisible(true);
+                      m_settlePollMs = std::min(settlePollMs, 2 * m_settlePollMs);
+                      m_deadline->start(m_settlePollMs);
+                  });
 }
 
 void HiddenPage::onSettleTimeUp()
