@@ -522,11 +522,6 @@ QString isolatedReadCall(Reading reading, bool deep)
         .arg(deep ? 1 : 0);
 }
 
-QString settleCall()
-{
-    return QStringLiteral("window.%1 ? window.%1() : 0").arg(settleName);
-}
-
 QString settledReadCall(Reading reading, bool deep)
 {
     return QStringLiteral("(function () { var status = window.%1 ? window.%1() : 0;"

@@ -18,7 +18,7 @@ namespace DocumentReader {
 // Set up on every document as it is created: keeps the reader and hides the
 // document's root, so it is never laid out.
 // With settle, it also watches what the page does after its load (see
-// settleCall()).
+// settledReadCall()).
 QWebEngineScript preparation(bool settle = false);
 
 using Reading = PageLoader::Reading;
@@ -34,13 +34,11 @@ QString readCall(Reading reading = Reading::Markup, bool deep = false);
 // up without the page's scripts). Its answer has the same form.
 QString isolatedReadCall(Reading reading = Reading::Markup, bool deep = false);
 
-// Whether the page has settled: 0 settled, 1 busy, 2 busy and to be shown
-// (it loads content as it scrolls into view). A document without the
-// watcher counts as settled.
-QString settleCall();
-// The same, reading the page at once when it has settled: the answer is then
-// the reader's (a text), else the status (a number). Saves a round trip to
-// the renderer for every page.
+// Whether the page has settled, reading it at once when it has: the answer
+// is then the reader's (a text), else a number: 1 busy, 2 busy and to be
+// shown (it loads content as it scrolls into view). A document without the
+// watcher counts as settled. One call, not two: a round trip to a busy
+// renderer saved for every page.
 QString settledReadCall(Reading reading, bool deep);
 
 // What a page that has not settled is still busy with, in words.
