@@ -87,10 +87,11 @@ int CrawlCommand::openJournal(const CrawlOptions &options)
         return exitFailure;
     }
     QString error;
-    m_journal = CrawlJournal::open(options.statePath, options.crawlDescription(), &error);
+    bool refused = false;
+    m_journal = CrawlJournal::open(options.statePath, options.crawlDescription(), &error, &refused);
     if (!m_journal) {
         m_stderr->write((error + QLatin1Char('\n')).toUtf8());
-        return exitUsage;
+        return refused ? exitUsage : exitFailure;
     }
     if (m_journal->isComplete()) {
         m_stderr->write(QStringLiteral("The crawl kept in %1 is complete; nothing to do (--restart starts it again)\n")

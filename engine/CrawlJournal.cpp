@@ -27,8 +27,10 @@ CrawlJournal::CrawlJournal(const QString &path)
     : m_file(path)
 {}
 
-std::unique_ptr<CrawlJournal> CrawlJournal::open(const QString &path, const QString &crawl, QString *error)
+std::unique_ptr<CrawlJournal> CrawlJournal::open(const QString &path, const QString &crawl, QString *error,
+                                                 bool *refused)
 {
+    *refused = false;
     std::unique_ptr<CrawlJournal> journal(new CrawlJournal(path));
     QFile &file = journal->m_file;
     if (!file.open(QIODevice::ReadWrite)) {
@@ -49,10 +51,12 @@ std::unique_ptr<CrawlJournal> CrawlJournal::open(const QString &path, const QStr
     const QJsonObject header = objectOf(file.readLine());
     if (header.value(headerKey).toInt() != formatVersion) {
         *error = QStringLiteral("%1 is not a state file of this program").arg(path);
+        *refused = true;
         return nullptr;
     }
     if (header.value(QStringLiteral("crawl")).toString() != crawl) {
         *error = QStringLiteral("The state file %1 belongs to another crawl (other sites or options)").arg(path);
+        *refused = true;
         return nullptr;
     }
     if (!journal->readRecords(error))

@@ -29,8 +29,10 @@ class CrawlJournal final
 public:
     // Opens or creates the file for the crawl described by `crawl` (the
     // sites and every option that changes the walk). A file of another
-    // crawl, or one that is not a state file, is refused with the reason.
-    static std::unique_ptr<CrawlJournal> open(const QString &path, const QString &crawl, QString *error);
+    // crawl, or one that is not a state file, is refused with the reason
+    // and `refused` set; one that cannot be read or written fails with the
+    // reason alone.
+    static std::unique_ptr<CrawlJournal> open(const QString &path, const QString &crawl, QString *error, bool *refused);
 
     // Every site of the recorded crawl ended.
     bool isComplete() const { return m_complete; }

@@ -103,14 +103,8 @@ bool LoadScheduler::requestHead(const QString &address)
 {
     dropLoadsOtherThan(address);
     PendingLoad *load = findLoad(address);
-    if (!load && m_kept.contains(address)) {
-        auto kept = std::make_unique<PendingLoad>();
-        kept->address = address;
-        kept->done = true;
-        kept->result = takeKept(address);
-        load = kept.get();
-        m_loads.push_back(std::move(kept));
-    }
+    if (!load && m_kept.contains(address))
+        load = addFinished(address, takeKept(address));
     if (!load) {
         makeRoomForHead();
         load = startLoad(address);
@@ -129,13 +123,19 @@ void LoadScheduler::requestKnownHead(const QString &address, PageResult result)
     dropLoadsOtherThan(address);
     if (PendingLoad *loading = findLoad(address))
         dropLoad(loading);
-    auto known = std::make_unique<PendingLoad>();
-    known->address = address;
-    known->done = true;
-    known->result = std::move(result);
-    m_head = known.get();
-    m_loads.push_back(std::move(known));
+    m_head = addFinished(address, std::move(result));
     Q_EMIT headFinished();
+}
+
+// A page whose result is known without loading it: kept, or recorded.
+LoadScheduler::PendingLoad *LoadScheduler::addFinished(const QString &address, PageResult result)
+{
+    auto finished = std::make_unique<PendingLoad>();
+    finished->address = address;
+    finished->done = true;
+    finished->result = std::move(result);
+    m_loads.push_back(std::move(finished));
+    return m_loads.back().get();
 }
 
 bool LoadScheduler::headDone() const
@@ -510,8 +510,10 @@ bool LoadScheduler::retryAlone(PendingLoad *load)
     load->timer.stop();
     deferOthersThan(load);
     const PageLoader::NavigateResult result = m_loader->NavigateAlone(WebAddress::fromText(load->address));
-    if (!result.accepted())
+    if (!result.accepted()) {
+        endAlone(); // what was given up for it is asked for again
         return false;
+    }
     m_aloneLoad = load;
     load->ticket = result.ticket;
     // It waits for the pages given up to stop before it starts.

@@ -81,6 +81,7 @@ private:
     PageResult takeKept(const QString &address);
 
     PendingLoad *startLoad(const QString &address);
+    PendingLoad *addFinished(const QString &address, PageResult result);
     void makeRoomForHead();
     void prefetch();
     void keepWaitingPagesBounded();

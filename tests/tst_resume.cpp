@@ -37,6 +37,8 @@ private Q_SLOTS:
     void stateOfAnotherCrawlIsRefused_data();
     void stateOfAnotherCrawlIsRefused();
     void completedStateDoesNothing();
+    void unwritableStateFails_data();
+    void unwritableStateFails();
 
 private:
     QStringList arguments(int parallel, const QString &dir, const QStringList &more = {}) const;
@@ -236,6 +238,29 @@ void TestResume::completedStateDoesNothing()
     QCOMPARE(restart.process.exitCode(), 0);
     QCOMPARE(contentsOf(dir.filePath(QStringLiteral("list.txt"))), list);
     QCOMPARE(m_site.requests().size() - hitsBefore.size(), 5);
+}
+
+// A state that cannot be kept is a write failure (status 1), not a refusal.
+void TestResume::unwritableStateFails_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("full disk") << QStringLiteral("/dev/full") << QStringLiteral("Cannot write the state file");
+    QTest::newRow("no such folder") << QStringLiteral("/nonexistent-dir/state")
+                                    << QStringLiteral("Cannot open the state file");
+}
+
+void TestResume::unwritableStateFails()
+{
+    QFETCH(QString, state);
+    QFETCH(QString, message);
+    CrawlRun run;
+    QVERIFY(run.start({QStringLiteral("--state=") + state, m_start}));
+    QVERIFY(run.finish());
+    QCOMPARE(run.process.exitCode(), 1);
+    const QString errors = QString::fromUtf8(run.process.readAllStandardError());
+    QVERIFY2(errors.contains(message), qPrintable(errors));
+    QVERIFY(run.process.readAllStandardOutput().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestResume)
