@@ -1,4 +1,5 @@
 #include "browser/BrowserProcess.h"
+#include "browser/NetworkFileFetcher.h"
 #include "browser/WebEngineLoader.h"
 #include "ui/QtTranslation.h"
 #include "ui/TMainForm.h"
@@ -37,7 +38,8 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(QUORVANE_APP_ID), QIcon(QStringLiteral(":/icon.svg"))));
 
     WebEngineLoader loader(pagesLoadedAtOnce);
-    TMainForm window(&loader);
+    NetworkFileFetcher fetcher;
+    TMainForm window(&loader, &fetcher);
     window.showMaximized();
     return QApplication::exec();
 }

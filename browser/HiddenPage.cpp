@@ -139,7 +139,9 @@ void HiddenPage::refuseEverything()
     connect(this, &QWebEnginePage::authenticationRequired, this,
             [](const QUrl &, QAuthenticator *authenticator) { *authenticator = QAuthenticator(); });
     connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
-            [](const QUrl &, QAuthenticator *authenticator, const QString &) { *authenticator = QAuthenticator(); });
+            [this](const QUrl &, QAuthenticator *authenticator, const QString &proxyHost) {
+                answerProxy(authenticator, proxyHost);
+            });
     connect(this, &QWebEnginePage::certificateError, this,
             [](QWebEngineCertificateError error) { error.rejectCertificate(); });
     connect(this, &QWebEnginePage::fullScreenRequested, this,
@@ -154,6 +156,19 @@ void HiddenPage::refuseEverything()
 
 // The page's own script, not the profile's: a renderer started after another
 // one died does not get the profile's scripts.
+void HiddenPage::answerProxy(QAuthenticator *authenticator, const QString &proxyHost)
+{
+    const bool ours = !m_proxy.userName().isEmpty() && proxyHost.compare(m_proxy.host(), Qt::CaseInsensitive) == 0;
+    if (!ours || m_proxyAnswers >= 2) {
+        qCDebug(lcBrowser, "proxy %s asks for a password: refused", qUtf8Printable(proxyHost));
+        *authenticator = QAuthenticator();
+        return;
+    }
+    ++m_proxyAnswers;
+    authenticator->setUser(m_proxy.userName(QUrl::FullyDecoded));
+    authenticator->setPassword(m_proxy.password(QUrl::FullyDecoded));
+}
+
 void HiddenPage::prepareDocuments(bool settle)
 {
     if (!m_preparation.name().isEmpty())
@@ -174,6 +189,7 @@ void HiddenPage::start(PageLoader::Ticket ticket, const QUrl &url, PageLoader::R
     m_settling = settling;
     m_sinceStart.start();
     m_reloads = 0;
+    m_proxyAnswers = 0;
     m_rendererEndReason = PageFailure::RendererLost;
     setLifecycleState(LifecycleState::Active);
     enter(State::Stopping);

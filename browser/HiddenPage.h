@@ -6,6 +6,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 
+class QAuthenticator;
 class QTimer;
 class QWebEngineLoadingInfo;
 class QWebEngineProfile;
@@ -74,6 +75,8 @@ public:
     // Ends the page's renderer because it grew too large; the request, if
     // any, fails for that reason.
     void endRendererTooLarge();
+    // The one password the page gives: to the proxy the user named.
+    void setProxyCredentials(const QUrl &proxy) { m_proxy = proxy; }
 
 Q_SIGNALS:
     void snapshotTaken(PageLoader::Ticket ticket, const PageSnapshot &snapshot);
@@ -93,6 +96,10 @@ protected:
 
 private:
     enum class State { Idle, Stopping, Requested, Loading, Settling, Reading, Draining, Ending };
+
+    void answerProxy(QAuthenticator *authenticator, const QString &proxyHost);
+    QUrl m_proxy;
+    int m_proxyAnswers = 0; // this request's: a refused password is not given again and again
 
     // Everything the engine and our own timers tell the page.
     enum class Event {

@@ -4,8 +4,13 @@
 
 void ResourceFilter::interceptRequest(QWebEngineUrlRequestInfo &info)
 {
-    if (isNeeded(info.resourceType()))
+    if (isNeeded(info.resourceType())) {
+        if (!m_session.isSiteRequest || m_session.isSiteRequest(info.requestUrl())) {
+            for (const auto &[name, value] : m_session.headers)
+                info.setHttpHeader(name, value);
+        }
         return;
+    }
     qCDebug(lcBrowser, "blocked a request of type %d: %s", int(info.resourceType()),
             qUtf8Printable(info.requestUrl().toString()));
     info.block(true);

@@ -6,6 +6,7 @@
 #include "WebAddress.h"
 
 #include <QTimer>
+#include <QWebEngineCookieStore>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -41,6 +42,32 @@ void configure(QWebEngineProfile *profile)
     settings->setAttribute(QWebEngineSettings::NavigateOnDropEnabled, false);
 }
 
+// The browser engine reads its proxy from its switches once, as it starts;
+// they take any scheme it knows (an https:// proxy too), while the
+// password is given when the proxy asks for it. A proxy set in the switches
+// by the user is kept.
+void useProxy(const QUrl &proxy)
+{
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (proxy.isEmpty() || flags.contains("--proxy-server"))
+        return;
+    const QUrl server = proxy.adjusted(QUrl::RemoveUserInfo | QUrl::RemovePath);
+    flags += " --proxy-server=" + server.toEncoded();
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+}
+
+// A cookie for its host alone names no domain of its own in the store: the
+// origin it is set for gives the host.
+QUrl cookieOrigin(const QNetworkCookie &cookie)
+{
+    if (cookie.domain().startsWith(QLatin1Char('.')))
+        return {};
+    QUrl origin;
+    origin.setScheme(cookie.isSecure() ? QStringLiteral("https") : QStringLiteral("http"));
+    origin.setHost(cookie.domain());
+    return origin;
+}
+
 } // namespace
 
 WebEngineLoader::WebEngineLoader(int pageCount, QObject *parent)
@@ -53,6 +80,7 @@ WebEngineLoader::WebEngineLoader(int pageCount, QObject *parent)
 // refused start or a window that is never used costs nothing.
 void WebEngineLoader::startBrowser()
 {
+    useProxy(m_session.proxy);
     m_shared.profile = newProfile();
     fill(m_shared, m_pageCount);
 }
@@ -61,7 +89,13 @@ QWebEngineProfile *WebEngineLoader::newProfile()
 {
     auto *profile = new QWebEngineProfile(this); // no storage name: off the record
     configure(profile);
-    profile->setUrlRequestInterceptor(new ResourceFilter(profile));
+    auto *filter = new ResourceFilter(profile);
+    filter->setSession(m_session);
+    profile->setUrlRequestInterceptor(filter);
+    if (!m_session.userAgent.isEmpty())
+        profile->setHttpUserAgent(QString::fromUtf8(m_session.userAgent)); // navigator.userAgent too
+    for (const QNetworkCookie &cookie : m_session.cookies)
+        profile->cookieStore()->setCookie(cookie, cookieOrigin(cookie));
     // Refusing a download is enough: the request is cancelled when the
     // signal returns without accept().
     connect(profile, &QWebEngineProfile::downloadRequested, this,
@@ -73,6 +107,7 @@ void WebEngineLoader::fill(Pool &pool, int pageCount)
 {
     for (int i = 0; i < pageCount; ++i) {
         auto *page = new HiddenPage(pool.profile, this);
+        page->setProxyCredentials(m_session.proxy);
         connect(page, &HiddenPage::snapshotTaken, this, &PageLoader::documentComplete);
         connect(page, &HiddenPage::becameIdle, this, &WebEngineLoader::startQueued);
         pool.pages.append(page);

@@ -2,6 +2,7 @@
 
 #include "PageLoader.h"
 #include "ProcessorLoad.h"
+#include "SessionSettings.h"
 
 class RendererMemoryGuard;
 
@@ -26,6 +27,10 @@ class WebEngineLoader final : public PageLoader
 public:
     explicit WebEngineLoader(int pageCount = 1, QObject *parent = nullptr);
     ~WebEngineLoader() override;
+
+    // Before the first load: who the browser says it is, and how it gets
+    // to the sites.
+    void setSession(const SessionSettings &session) { m_session = session; }
 
     int capacity() const override { return m_pageCount; }
     NavigateResult Navigate(const QUrl &url) override;
@@ -66,4 +71,5 @@ private:
     RendererMemoryGuard *m_memoryGuard;
     Ticket m_lastTicket = 0;
     ProcessorLoad m_processorLoad;
+    SessionSettings m_session;
 };

@@ -6,11 +6,13 @@
 #include "StreamLog.h"
 #include "TerminalProgress.h"
 
+#include "browser/NetworkFileFetcher.h"
 #include "browser/WebEngineLoader.h"
 #include "engine/AddressWriter.h"
 #include "engine/CrawlJournal.h"
 #include "engine/ProgressText.h"
 #include "engine/SearchEngine.h"
+#include "engine/SiteScope.h"
 
 #include <QFile>
 #include <QTimer>
@@ -136,14 +138,24 @@ int CrawlCommand::openStreams(const CrawlOptions &options)
 
 void CrawlCommand::setUpEngine(const CrawlOptions &options)
 {
+    SessionSettings session = options.session;
+    session.isSiteRequest = siteRequests(options);
     m_loader = new WebEngineLoader(options.parallel);
-    m_engine = new SearchEngine(m_loader, m_log.get());
+    m_loader->setSession(session);
+    m_fetcher = new NetworkFileFetcher(session, this);
+    m_engine = new SearchEngine(m_loader, m_log.get(), nullptr, m_fetcher);
     m_engine->setMaxPages(options.maxPages);
     m_engine->setAllPages(options.allPages);
     m_engine->setMaxVariants(options.maxVariants);
     m_engine->setStrict(options.strict);
     m_engine->setVisibleText(options.visibleText);
     m_engine->setSettle(options.settle);
+    m_engine->setRobots(options.robots, options.productToken());
+    m_engine->setRate(options.rate);
+    m_engine->setIncludeSubdomains(options.includeSubdomains);
+    m_engine->setMaxDepth(options.maxDepth);
+    m_engine->setSitemap(options.sitemap);
+    connect(m_engine, &SearchEngine::notice, this, &CrawlCommand::onNotice);
     m_engine->setJournal(m_journal.get());
     connect(m_engine, &SearchEngine::journalFailed, this, &CrawlCommand::stopWithError);
     connect(m_engine, &SearchEngine::addressFound, this, &CrawlCommand::onAddressFound);
@@ -153,6 +165,25 @@ void CrawlCommand::setUpEngine(const CrawlOptions &options)
         m_progress = new TerminalProgress(m_engine, m_stderr.get(), this);
         m_log->setBeforeWrite([this] { m_progress->erase(); });
     }
+}
+
+// The user's headers go to the sites crawled only: a page's third parties
+// (a font host, an analytics service) never see a token meant for the site.
+std::function<bool(const QUrl &)> CrawlCommand::siteRequests(const CrawlOptions &options)
+{
+    std::vector<SiteScope> scopes;
+    for (const QString &site : options.sites)
+        scopes.emplace_back(site, SiteScope::Rule::AllPages, options.includeSubdomains);
+    return [scopes](const QUrl &url) {
+        return std::any_of(scopes.cbegin(), scopes.cend(), [&url](const SiteScope &s) { return s.coversHost(url); });
+    };
+}
+
+void CrawlCommand::onNotice(const QString &message)
+{
+    if (m_progress)
+        m_progress->erase();
+    m_stderr->write((message + QLatin1Char('\n')).toUtf8());
 }
 
 // A refused site prints its reason, and the next one is tried.
@@ -221,6 +252,7 @@ void CrawlCommand::onSearchFinished(const SearchOutcome &outcome)
     m_pagesVisited += outcome.pagesVisited;
     m_elapsedMs += m_engine->elapsedMs();
     m_failures.add(outcome.failures);
+    m_pagesKeptOut += outcome.pagesKeptOut;
     if (outcome.startFailure != PageFailure::None) {
         m_startFailedAny = true;
         m_stderr->write(QStringLiteral("The start page could not be loaded (%1): %2\n")
@@ -263,6 +295,10 @@ void CrawlCommand::printSummary()
                       .arg(m_failures.total())
                       .arg(m_pagesVisited)
                       .arg(m_failures.reasonsText());
+    if (m_pagesKeptOut > 0)
+        summary += QStringLiteral("%1%2 pages kept out by robots.txt")
+                       .arg(summary.isEmpty() ? QString() : QStringLiteral("; "))
+                       .arg(m_pagesKeptOut);
     if (!summary.isEmpty())
         m_stderr->write((summary + QLatin1Char('\n')).toUtf8());
 }

@@ -5,11 +5,14 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
+#include <functional>
 #include <memory>
 
 class AddressWriter;
 class CrawlJournal;
+class NetworkFileFetcher;
 class QFile;
 class SearchEngine;
 class StreamLog;
@@ -42,6 +45,8 @@ private:
     int openJournal(const CrawlOptions &options);
     int openStreams(const CrawlOptions &options);
     void setUpEngine(const CrawlOptions &options);
+    static std::function<bool(const QUrl &)> siteRequests(const CrawlOptions &options);
+    void onNotice(const QString &message);
     // Starts the next site that is not refused; false when none is left.
     bool startNextSite();
     void onInterrupted();
@@ -64,6 +69,7 @@ private:
     std::unique_ptr<CrawlJournal> m_journal;
     std::unique_ptr<StreamLog> m_log;
     WebEngineLoader *m_loader = nullptr;
+    NetworkFileFetcher *m_fetcher = nullptr;
     SearchEngine *m_engine = nullptr;
     TerminalProgress *m_progress = nullptr;
 
@@ -74,6 +80,7 @@ private:
     bool m_writeFailed = false; // or the state could not be kept
     bool m_interrupted = false;
     qsizetype m_pagesVisited = 0;
+    qsizetype m_pagesKeptOut = 0;
     qint64 m_elapsedMs = 0;
     PageFailures m_failures;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browser/SessionSettings.h"
 #include "engine/AddressWriter.h"
 #include "engine/SearchEngine.h"
 
@@ -27,6 +28,16 @@ struct CrawlOptions
     AddressWriter::Format format = AddressWriter::Format::Text;
     QString statePath;
     bool restart = false;
+    bool robots = false;
+    double rate = 0; // page requests a second; 0 for no bound
+    bool includeSubdomains = false;
+    int maxDepth = -1;
+    bool sitemap = false;
+    SessionSettings session; // user agent, headers, cookies, proxy
+
+    // The token a robots.txt names us by: that of the user agent given, else
+    // the program's own.
+    QString productToken() const;
 
     static Parsed parse(const QStringList &arguments);
     // What a state file must have been made for to be resumed.

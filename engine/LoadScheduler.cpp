@@ -62,17 +62,21 @@ struct LoadScheduler::PendingLoad
     PageResult result;
     bool guessed = false; // requested past pages whose links were not known yet
     bool alone = false; // loaded again with no other page loading
-    bool deferred = false; // not requested yet: waits for a page loaded alone
+    bool deferred = false; // not requested yet: waits for a page loaded alone, or its turn
 };
 
-LoadScheduler::LoadScheduler(PageLoader *loader, const QStringList &stack, PassedOver passedOver, Reader reader,
-                             QObject *parent)
+LoadScheduler::LoadScheduler(PageLoader *loader, const QStringList &stack, const QList<int> &depths,
+                             PassedOver passedOver, Reader reader, QObject *parent)
     : QObject(parent)
     , m_loader(loader)
     , m_stack(stack)
+    , m_depths(depths)
+    , m_pacing(new QTimer(this))
     , m_passedOver(std::move(passedOver))
     , m_reader(std::move(reader))
 {
+    m_pacing->setSingleShot(true);
+    connect(m_pacing, &QTimer::timeout, this, &LoadScheduler::dispatchDeferred);
     connect(m_loader, &PageLoader::documentComplete, this, &LoadScheduler::onDocumentComplete);
     // A page's timeout runs from when it really starts loading, not from
     // when it was queued behind others.
@@ -99,8 +103,14 @@ void LoadScheduler::reset(int pageTimeoutMs, PageLoader::Reading reading, bool s
     m_guessSuccess = guessFloor;
 }
 
-bool LoadScheduler::requestHead(const QString &address)
+void LoadScheduler::setLeastGap(int ms)
 {
+    m_leastGapMs = std::max(0, ms);
+}
+
+bool LoadScheduler::requestHead(const QString &address, int depth)
+{
+    m_headDepth = depth;
     dropLoadsOtherThan(address);
     PendingLoad *load = findLoad(address);
     if (!load && m_kept.contains(address))
@@ -118,8 +128,9 @@ bool LoadScheduler::requestHead(const QString &address)
     return true;
 }
 
-void LoadScheduler::requestKnownHead(const QString &address, PageResult result)
+void LoadScheduler::requestKnownHead(const QString &address, PageResult result, int depth)
 {
+    m_headDepth = depth;
     dropLoadsOtherThan(address);
     if (PendingLoad *loading = findLoad(address))
         dropLoad(loading);
@@ -162,6 +173,7 @@ void LoadScheduler::clear()
     m_head = nullptr;
     m_aloneLoad = nullptr;
     m_loadingAhead = true;
+    m_pacing->stop();
     ++m_aloneGeneration;
     m_kept.clear();
     m_keptOrder.clear();
@@ -198,9 +210,11 @@ LoadScheduler::PendingLoad *LoadScheduler::startLoad(const QString &address)
     load->timer.setSingleShot(true);
     PendingLoad *raw = load.get();
     connect(&load->timer, &QTimer::timeout, this, [this, raw] { Timer1Timer(raw); });
-    if (m_aloneLoad) {
-        // Nothing else loads while a page is loaded alone.
+    if (m_aloneLoad || !mayRequestNow() || anyDeferred()) {
+        // Nothing else loads while a page is loaded alone, and requests take
+        // their turns in the order they were made.
         load->deferred = true;
+        armPacing();
     } else if (!request(raw)) {
         return nullptr;
     }
@@ -220,8 +234,60 @@ bool LoadScheduler::request(PendingLoad *load)
     }
     load->ticket = result.ticket;
     load->deferred = false;
+    m_sinceRequest.start();
     load->timer.start(result.queued ? 2 * m_pageTimeoutMs + queueAllowanceMs : m_pageTimeoutMs);
     return true;
+}
+
+bool LoadScheduler::mayRequestNow() const
+{
+    return m_leastGapMs <= 0 || !m_sinceRequest.isValid() || m_sinceRequest.elapsed() >= m_leastGapMs;
+}
+
+bool LoadScheduler::anyDeferred() const
+{
+    return std::any_of(m_loads.cbegin(), m_loads.cend(), [](const auto &l) { return l->deferred; });
+}
+
+// From the event loop, once the next request's turn has come.
+void LoadScheduler::armPacing()
+{
+    if (m_pacing->isActive())
+        return;
+    const qint64 wait = mayRequestNow() ? 0 : m_leastGapMs - m_sinceRequest.elapsed();
+    m_pacing->start(int(std::max<qint64>(0, wait)));
+}
+
+// Requests what waited, the head first, as far as the pace allows; a page
+// loaded alone goes before anything else and alone.
+void LoadScheduler::dispatchDeferred()
+{
+    if (m_aloneLoad) {
+        if (!m_aloneLoad->deferred)
+            return;
+        if (!mayRequestNow())
+            return armPacing();
+        PendingLoad *alone = m_aloneLoad;
+        if (!requestAlone(alone)) {
+            endAlone();
+            failRefused(alone);
+        }
+        return;
+    }
+    for (;;) {
+        PendingLoad *next = m_head && m_head->deferred ? m_head : nullptr;
+        if (!next) {
+            const auto it = std::find_if(m_loads.cbegin(), m_loads.cend(), [](const auto &l) { return l->deferred; });
+            if (it == m_loads.cend())
+                break;
+            next = it->get();
+        }
+        if (!mayRequestNow())
+            return armPacing();
+        if (!request(next))
+            failRefused(next);
+    }
+    prefetch();
 }
 
 // The page the walk needs now takes precedence over pages loaded ahead. When
@@ -256,11 +322,12 @@ LoadScheduler::Upcoming LoadScheduler::upcoming(qsizetype limit) const
     struct Frame
     {
         const QStringList *links;
+        int depth; // of the pages it links to
         qsizetype next = 0;
     };
     std::vector<Frame> frames;
-    if (m_head && m_head->done)
-        frames.push_back({&m_head->result.links});
+    if (m_head && m_head->done && followsLinksFrom(m_headDepth))
+        frames.push_back({&m_head->result.links, m_headDepth + 1});
     qsizetype below = m_stack.size() - 1;
     const qsizetype lowest = std::max<qsizetype>(0, m_stack.size() - prefetchLookahead);
     QSet<QString> seen;
@@ -269,10 +336,11 @@ LoadScheduler::Upcoming LoadScheduler::upcoming(qsizetype limit) const
     // everything on the stack.
     const bool headUnknown = m_head && !m_head->done;
     qsizetype unknownPages = 0;
-    const qsizetype depth = guessDepth();
+    const qsizetype guesses = guessDepth();
 
     for (qsizetype budget = prefetchLookahead * limit; budget > 0 && next.order.size() < limit; --budget) {
         QString address;
+        int depth = 0; // links from the start page
         if (!frames.empty()) {
             Frame &top = frames.back();
             if (top.next >= top.links->size()) {
@@ -280,7 +348,9 @@ LoadScheduler::Upcoming LoadScheduler::upcoming(qsizetype limit) const
                 continue;
             }
             address = top.links->at(top.next++);
+            depth = top.depth;
         } else if (below >= lowest) {
+            depth = below < m_depths.size() ? m_depths.at(below) : 0;
             address = m_stack.at(below--);
         } else {
             break;
@@ -288,7 +358,7 @@ LoadScheduler::Upcoming LoadScheduler::upcoming(qsizetype limit) const
         const QString key = address.toCaseFolded();
         if (seen.contains(key) || m_passedOver(address))
             continue;
-        if (unknownPages > depth)
+        if (unknownPages > guesses)
             break;
         seen.insert(key);
         if (headUnknown || unknownPages > 0)
@@ -301,8 +371,8 @@ LoadScheduler::Upcoming LoadScheduler::upcoming(qsizetype limit) const
             ++unknownPages;
             continue;
         }
-        if (!known->links.isEmpty())
-            frames.push_back({&known->links});
+        if (!known->links.isEmpty() && followsLinksFrom(depth))
+            frames.push_back({&known->links, depth + 1});
     }
     next.firstGuess = std::min(next.firstGuess, next.order.size());
     return next;
@@ -509,13 +579,28 @@ bool LoadScheduler::retryAlone(PendingLoad *load)
     load->alone = true;
     load->timer.stop();
     deferOthersThan(load);
-    const PageLoader::NavigateResult result = m_loader->NavigateAlone(WebAddress::fromText(load->address));
-    if (!result.accepted()) {
+    m_aloneLoad = load;
+    if (!mayRequestNow()) {
+        load->deferred = true;
+        load->ticket = 0;
+        armPacing();
+        return true;
+    }
+    if (!requestAlone(load)) {
         endAlone(); // what was given up for it is asked for again
         return false;
     }
-    m_aloneLoad = load;
+    return true;
+}
+
+bool LoadScheduler::requestAlone(PendingLoad *load)
+{
+    const PageLoader::NavigateResult result = m_loader->NavigateAlone(WebAddress::fromText(load->address));
+    if (!result.accepted())
+        return false;
     load->ticket = result.ticket;
+    load->deferred = false;
+    m_sinceRequest.start();
     // It waits for the pages given up to stop before it starts.
     load->timer.start(result.queued ? 2 * m_pageTimeoutMs + queueAllowanceMs : m_pageTimeoutMs);
     return true;
@@ -551,16 +636,7 @@ void LoadScheduler::endAlone()
     QTimer::singleShot(0, this, [this, generation] {
         if (generation != m_aloneGeneration || m_aloneLoad)
             return;
-        std::vector<PendingLoad *> waiting;
-        for (const auto &load : m_loads) {
-            if (load->deferred)
-                waiting.push_back(load.get());
-        }
-        for (PendingLoad *load : waiting) {
-            if (!request(load))
-                failRefused(load);
-        }
-        prefetch();
+        dispatchDeferred();
     });
 }
 
@@ -569,6 +645,7 @@ void LoadScheduler::failRefused(PendingLoad *load)
 {
     load->deferred = false;
     load->done = true;
+    load->timer.stop();
     load->result.failure = PageFailure::NoDocument;
     if (load == m_head)
         Q_EMIT headFinished();

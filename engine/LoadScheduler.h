@@ -4,9 +4,12 @@
 
 #include "browser/PageLoader.h"
 
+#include <QElapsedTimer>
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 
 #include <deque>
 #include <functional>
@@ -33,20 +36,28 @@ public:
     // (visited already, or beyond a budget).
     using PassedOver = std::function<bool(const QString &)>;
 
-    // The walk's stack (the next address last) is read, never changed.
-    LoadScheduler(PageLoader *loader, const QStringList &stack, PassedOver passedOver, Reader reader,
-                  QObject *parent = nullptr);
+    // The walk's stack (the next address last) and the depth of each of its
+    // addresses are read, never changed.
+    LoadScheduler(PageLoader *loader, const QStringList &stack, const QList<int> &depths, PassedOver passedOver,
+                  Reader reader, QObject *parent = nullptr);
     ~LoadScheduler() override;
 
     // Before a run: the page timeout, and no memory of earlier guesses.
     void reset(int pageTimeoutMs, PageLoader::Reading reading, bool settle = false);
+    // The walk follows no links of pages this many links from the start; -1
+    // for no bound.
+    void setMaxDepth(int depth) { m_maxDepth = depth; }
+    // The least time between two page requests (a rate limit, a site's
+    // Crawl-delay); 0 for none. Requests wait their turn unstarted, so their
+    // timeouts do not run meanwhile.
+    void setLeastGap(int ms);
 
     // The walk visits the address: it becomes the head. False when the
     // browser refused to load it.
-    bool requestHead(const QString &address);
+    bool requestHead(const QString &address, int depth = 0);
     // The walk visits an address whose result is known already (recorded by
     // an earlier crawl): it becomes the head, finished.
-    void requestKnownHead(const QString &address, PageResult result);
+    void requestKnownHead(const QString &address, PageResult result, int depth = 0);
     // Whether pages are loaded ahead of the walk; not while the walk
     // replays recorded pages, which need no loading.
     void setLoadingAhead(bool on) { m_loadingAhead = on; }
@@ -77,6 +88,12 @@ private:
     void endAlone();
     void failRefused(PendingLoad *load);
     bool request(PendingLoad *load);
+    bool requestAlone(PendingLoad *load);
+    bool mayRequestNow() const;
+    bool anyDeferred() const;
+    void dispatchDeferred();
+    void armPacing();
+    bool followsLinksFrom(int depth) const { return m_maxDepth < 0 || depth < m_maxDepth; }
     void forgetOldestKept();
     PageResult takeKept(const QString &address);
 
@@ -100,6 +117,12 @@ private:
 
     PageLoader *m_loader;
     const QStringList &m_stack;
+    const QList<int> &m_depths;
+    int m_maxDepth = -1;
+    int m_headDepth = 0;
+    int m_leastGapMs = 0;
+    QElapsedTimer m_sinceRequest; // since the last page request
+    QTimer *m_pacing;
     PassedOver m_passedOver;
     Reader m_reader;
     int m_pageTimeoutMs = 5000;

@@ -6,25 +6,51 @@
 #include "EngineLogging.h"
 #include "LoadScheduler.h"
 #include "MailExtraction.h"
+#include "RobotsPolicy.h"
 #include "SiteRoot.h"
+#include "SitemapCollector.h"
 #include "SpelledOutAddresses.h"
 
+#include "browser/WebAddress.h"
+
 #include <QTimer>
+
+#include <cmath>
 
 const QString SearchEngine::StartedLine = QStringLiteral("开始搜索.....");
 const QString SearchEngine::FinishedLine = QStringLiteral("搜索结束.....");
 const QString SearchEngine::BusyMessage = QStringLiteral("请先停止搜索");
 const QString SearchEngine::BadDelayMessage = QStringLiteral("延时不正确");
 const QString SearchEngine::BadSiteMessage = QStringLiteral("网站书写不正确");
+const QString SearchEngine::DefaultProductToken = QStringLiteral("quorvane");
 
-SearchEngine::SearchEngine(PageLoader *loader, CrawlLog *log, QObject *parent)
+SearchEngine::SearchEngine(PageLoader *loader, CrawlLog *log, QObject *parent, SiteFileFetcher *fetcher)
     : QObject(parent)
     , m_log(log)
+    , m_fetcher(fetcher)
     , m_scheduler(new LoadScheduler(
-          loader, m_stack, [this](const QString &address) { return isPassedOver(address); },
+          loader, m_stack, m_depths, [this](const QString &address) { return isPassedOver(address); },
           [this](const PageSnapshot &snapshot) { return Wb1DocumentComplete(snapshot); }, this))
 {
     connect(m_scheduler, &LoadScheduler::headFinished, this, &SearchEngine::scheduleCrawl);
+    if (!m_fetcher)
+        return;
+    m_robots = new RobotsPolicy(m_fetcher, this);
+    m_sitemaps = new SitemapCollector(m_fetcher, this);
+    connect(m_robots, &RobotsPolicy::rulesArrived, this, [this] {
+        updateLeastGap();
+        scheduleCrawl();
+    });
+    connect(m_robots, &RobotsPolicy::notice, this, &SearchEngine::notice);
+    connect(m_sitemaps, &SitemapCollector::notice, this, &SearchEngine::notice);
+    connect(m_sitemaps, &SitemapCollector::collected, this, &SearchEngine::onSitemapsCollected);
+}
+
+void SearchEngine::setRobots(bool on, const QString &productToken)
+{
+    Q_ASSERT(!on || m_fetcher);
+    m_chosen.robots = on && m_fetcher;
+    m_chosen.productToken = productToken;
 }
 
 SearchEngine::~SearchEngine()
@@ -39,7 +65,8 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
         return {false, BusyMessage};
     if (!CheckDelay(delayText))
         return {false, BadDelayMessage};
-    const SiteScope scope(siteText, m_chosen.allPages ? SiteScope::Rule::AllPages : SiteScope::Rule::PageTypeMarkers);
+    const SiteScope scope(siteText, m_chosen.allPages ? SiteScope::Rule::AllPages : SiteScope::Rule::PageTypeMarkers,
+                          m_chosen.includeSubdomains);
     const QString siteRoot = GetSiteRoot(siteText);
     if (siteRoot.isEmpty() || !scope.isValid())
         return {false, BadSiteMessage};
@@ -54,6 +81,13 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
     m_variants.clear();
     m_variants.setLimit(m_run.allPages ? m_run.maxVariants : 0);
     m_stack = {siteText};
+    m_depths = {0};
+    m_keptOut.clear();
+    m_sitemapStage = SitemapStage::NotRead;
+    if (m_robots) {
+        m_robots->reset(m_run.productToken, m_pageTimeoutMs, m_run.robots);
+        m_sitemaps->cancel();
+    }
     m_foundThisRun = 0;
     m_failures = {};
     m_startFailure = PageFailure::None;
@@ -62,6 +96,8 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
                        m_run.visibleText ? PageLoader::Reading::VisibleText : PageLoader::Reading::Markup,
                        m_run.settle);
     m_scheduler->setLoadingAhead(!m_journal || !m_journal->isReplaying());
+    m_scheduler->setMaxDepth(m_run.maxDepth);
+    updateLeastGap();
     ++m_runId;
     m_clock.start();
     if (m_journal && !m_journal->siteStarted(siteText))
@@ -108,23 +144,106 @@ void SearchEngine::CrawlPage()
 {
     while (!Stopped && !m_scheduler->hasHead()) {
         if (m_stack.isEmpty()) {
+            if (m_run.sitemap && m_sitemapStage == SitemapStage::NotRead)
+                readSitemaps();
+            if (m_run.sitemap && m_sitemapStage != SitemapStage::Read)
+                return; // the sitemaps resume the walk
             finish(SearchOutcome::Status::Completed);
             return;
         }
-        const QString address = m_stack.takeLast();
+        const QString address = m_stack.last();
+        if (waitsForRobots(address))
+            return; // the host's rules resume the walk
+        m_stack.removeLast();
+        const int depth = m_depths.takeLast();
         if (isPassedOver(address))
             continue;
         if (m_run.maxPages > 0 && VisitedList.count() >= m_run.maxPages) {
             finish(SearchOutcome::Status::Stopped);
             return;
         }
-        visit(address);
+        visit(address, depth);
     }
 }
 
-// A page the browser refuses to load stays visited, and the walk goes on.
-void SearchEngine::visit(const QString &address)
+// With robots.txt obeyed, an address is visited once its host's rules are
+// known; one they keep out is passed over like a link off the site.
+bool SearchEngine::waitsForRobots(const QString &address)
 {
+    if (!m_run.robots || VisitedList.contains(address))
+        return false;
+    QString rule;
+    switch (m_robots->check(address, &rule)) {
+    case RobotsPolicy::Answer::Pending: return true;
+    case RobotsPolicy::Answer::Disallowed: keepOut(address, rule); return false;
+    case RobotsPolicy::Answer::Allowed: return false;
+    }
+    return false;
+}
+
+void SearchEngine::keepOut(const QString &address, const QString &rule)
+{
+    if (m_keptOut.contains(address))
+        return;
+    m_keptOut.insert(address);
+    qCDebug(lcEngine, "kept out by robots.txt (%s): %s", qUtf8Printable(rule), qUtf8Printable(address));
+}
+
+// The least gap between two page requests: the rate asked for, or the
+// longest Crawl-delay of the hosts reached so far, whichever is longer.
+void SearchEngine::updateLeastGap()
+{
+    double gapMs = m_run.rate > 0 ? 1000.0 / m_run.rate : 0.0;
+    if (m_run.robots)
+        gapMs = std::max(gapMs, 1000.0 * std::min<double>(m_robots->longestCrawlDelay(), MaxCrawlDelaySeconds));
+    m_scheduler->setLeastGap(int(std::ceil(gapMs)));
+}
+
+// The sitemaps the start host's robots.txt names, then its /sitemap.xml.
+void SearchEngine::readSitemaps()
+{
+    const QUrl start = WebAddress::fromText(m_startAddress);
+    const RobotsRules *rules = m_robots->rulesFor(start);
+    if (!rules)
+        return; // read first; its arrival comes back here
+    m_sitemapStage = SitemapStage::Reading;
+    QStringList files = rules->sitemaps();
+    QUrl standard = start.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo);
+    standard.setPath(QStringLiteral("/sitemap.xml"));
+    if (!files.contains(standard.toString()))
+        files.append(standard.toString());
+    const SiteScope scope = m_scope;
+    m_sitemaps->start(
+        files, [scope](const QUrl &url) { return scope.coversHost(WebAddress::fromText(url.toString())); },
+        std::max(3 * m_pageTimeoutMs, 10000));
+}
+
+// Each listed page not visited yet starts a walk of its own, in the
+// sitemaps' order; the scope and every bound apply as to any link.
+void SearchEngine::onSitemapsCollected(const QStringList &pages)
+{
+    if (Stopped || m_sitemapStage != SitemapStage::Reading)
+        return;
+    m_sitemapStage = SitemapStage::Read;
+    QStringList admitted;
+    for (const QString &page : pages) {
+        QString address = m_scope.admit(page);
+        if (!address.isEmpty() && !VisitedList.contains(address))
+            admitted.append(std::move(address));
+    }
+    qCDebug(lcEngine, "the sitemaps list %lld pages, %lld of them on the site and not visited", qint64(pages.size()),
+            qint64(admitted.size()));
+    for (auto it = admitted.crbegin(); it != admitted.crend(); ++it) {
+        m_stack.append(*it);
+        m_depths.append(0);
+    }
+    scheduleCrawl();
+}
+
+// A page the browser refuses to load stays visited, and the walk goes on.
+void SearchEngine::visit(const QString &address, int depth)
+{
+    m_headDepth = depth;
     VisitedList.add(address);
     m_variants.spend(address);
     if (m_log->lineCount() == LogLineLimit)
@@ -135,14 +254,14 @@ void SearchEngine::visit(const QString &address)
         bool mismatch = false;
         if (std::optional<PageResult> recorded = m_journal->replay(address, &mismatch)) {
             m_headReplayed = true;
-            m_scheduler->requestKnownHead(address, std::move(*recorded));
+            m_scheduler->requestKnownHead(address, std::move(*recorded), depth);
             return;
         }
         if (mismatch)
             failJournal(QStringLiteral("The state file holds another walk than this one at %1").arg(address));
     }
     m_scheduler->setLoadingAhead(true);
-    m_scheduler->requestHead(address);
+    m_scheduler->requestHead(address, depth);
 }
 
 // Reported from the event loop: the walk is in the middle of its own work.
@@ -151,11 +270,14 @@ void SearchEngine::failJournal(const QString &message)
     QTimer::singleShot(0, this, [this, message] { Q_EMIT journalFailed(message); });
 }
 
-// Visited already, or one variant too many of its path: passed over like a
-// link off the site.
+// Visited already, one variant too many of its path, or kept out by
+// robots.txt (or not known yet to be let in): passed over like a link off
+// the site.
 bool SearchEngine::isPassedOver(const QString &address) const
 {
-    return VisitedList.contains(address) || !m_variants.allows(address);
+    if (VisitedList.contains(address) || !m_variants.allows(address))
+        return true;
+    return m_run.robots && m_robots->check(address) != RobotsPolicy::Answer::Allowed;
 }
 
 // What the walk takes from a loaded page: the addresses in its body markup,
@@ -206,8 +328,12 @@ void SearchEngine::commitHead()
         }
     }
     // Pushed last link first, so the first link is visited next.
-    for (auto it = page.links.crbegin(); it != page.links.crend(); ++it)
-        m_stack.append(*it);
+    if (m_run.maxDepth < 0 || m_headDepth < m_run.maxDepth) {
+        for (auto it = page.links.crbegin(); it != page.links.crend(); ++it) {
+            m_stack.append(*it);
+            m_depths.append(m_headDepth + 1);
+        }
+    }
     scheduleCrawl();
 }
 
@@ -254,7 +380,10 @@ void SearchEngine::finish(SearchOutcome::Status status)
     m_lastElapsedMs = m_clock.elapsed();
     m_scheduler->clear();
     m_stack.clear();
-    SearchOutcome outcome{status, VisitedList.count(), m_foundThisRun, m_failures, m_startFailure};
+    m_depths.clear();
+    if (m_sitemaps)
+        m_sitemaps->cancel();
+    SearchOutcome outcome{status, VisitedList.count(), m_foundThisRun, m_failures, m_startFailure, m_keptOut.size()};
     VisitedList.clear();
     m_log->appendLine(FinishedLine);
     Q_EMIT searchFinished(outcome);

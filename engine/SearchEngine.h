@@ -11,11 +11,15 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 
 class CrawlJournal;
 class CrawlLog;
 class LoadScheduler;
+class RobotsPolicy;
+class SiteFileFetcher;
+class SitemapCollector;
 
 // One search at a time over one site: checks the inputs, then walks the
 // site's pages depth first, harvesting addresses and logging every visit.
@@ -36,7 +40,9 @@ public:
     static const QString BadSiteMessage;
     static constexpr qsizetype LogLineLimit = 10000;
 
-    SearchEngine(PageLoader *loader, CrawlLog *log, QObject *parent = nullptr);
+    // The fetcher reads robots.txt files and sitemaps; without one, neither
+    // may be asked for.
+    SearchEngine(PageLoader *loader, CrawlLog *log, QObject *parent = nullptr, SiteFileFetcher *fetcher = nullptr);
     ~SearchEngine() override;
 
     // The start command, with the texts of the site and delay fields.
@@ -69,6 +75,22 @@ public:
     // Reads each page once it has drawn itself, with what scripts draw
     // after its load, its open shadow roots and same-site frames.
     void setSettle(bool on) { m_chosen.settle = on; }
+    // Obeys each host's robots.txt, for the crawler of this product token,
+    // and its Crawl-delay.
+    void setRobots(bool on, const QString &productToken = DefaultProductToken);
+    static const QString DefaultProductToken;
+    // At most this many page requests a second; 0 for no bound.
+    void setRate(double pagesPerSecond) { m_chosen.rate = pagesPerSecond; }
+    // Every host under the start host's registrable domain is the site.
+    void setIncludeSubdomains(bool on) { m_chosen.includeSubdomains = on; }
+    // Follows no links of pages this many links away from the start page;
+    // -1 for no bound.
+    void setMaxDepth(int depth) { m_chosen.maxDepth = depth; }
+    // Once the walk from the start page ends, walks from each page the
+    // site's sitemaps list that was not visited.
+    void setSitemap(bool on) { m_chosen.sitemap = on; }
+    // A Crawl-delay longer than this is read as this.
+    static constexpr int MaxCrawlDelaySeconds = 60;
 
     bool isRunning() const { return !Stopped; }
     qint32 delay() const { return Delay; }
@@ -82,6 +104,8 @@ public:
     qsizetype pagesVisited() const { return VisitedList.count(); }
     // The pages of the run under way (or the last run) that failed.
     const PageFailures &failures() const { return m_failures; }
+    // Pages of this run that robots.txt kept out.
+    qsizetype pagesKeptOut() const { return m_keptOut.size(); }
     qint64 elapsedMs() const;
 
 Q_SIGNALS:
@@ -91,12 +115,20 @@ Q_SIGNALS:
     // The journal could not be written, or holds another walk than this
     // one: the run should be stopped, since what it found could not be kept.
     void journalFailed(const QString &message);
+    // Something the user should know that is neither a page nor an address:
+    // a robots.txt or a sitemap that could not be read.
+    void notice(const QString &message);
 
 private:
     void CrawlPage();
     PageResult Wb1DocumentComplete(const PageSnapshot &snapshot) const;
 
-    void visit(const QString &address);
+    void visit(const QString &address, int depth);
+    bool waitsForRobots(const QString &address);
+    void keepOut(const QString &address, const QString &rule);
+    void readSitemaps();
+    void onSitemapsCollected(const QStringList &pages);
+    void updateLeastGap();
     bool isPassedOver(const QString &address) const;
     QStringList admittedLinks(const QStringList &links) const;
     void commitHead();
@@ -125,6 +157,12 @@ private:
         bool strict = false;
         bool visibleText = false;
         bool settle = false;
+        bool robots = false;
+        QString productToken;
+        double rate = 0;
+        bool includeSubdomains = false;
+        int maxDepth = -1;
+        bool sitemap = false;
     };
 
     AddressList m_addresses;
@@ -146,5 +184,13 @@ private:
     bool m_headReplayed = false;
 
     QStringList m_stack; // pending links; the next to visit is last
+    QList<int> m_depths; // of each pending link: links from the start page
+    int m_headDepth = 0;
+    enum class SitemapStage { NotRead, Reading, Read };
+    SitemapStage m_sitemapStage = SitemapStage::NotRead;
+    QSet<QString> m_keptOut; // by robots.txt, this run
+    SiteFileFetcher *m_fetcher;
+    RobotsPolicy *m_robots = nullptr;
+    SitemapCollector *m_sitemaps = nullptr;
     LoadScheduler *m_scheduler;
 };

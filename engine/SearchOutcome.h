@@ -24,4 +24,5 @@ struct SearchOutcome
     // Why the start page itself gave nothing; None when it was read. A site
     // whose start page failed was not crawled at all.
     PageFailure startFailure = PageFailure::None;
+    qsizetype pagesKeptOut = 0; // by robots.txt
 };

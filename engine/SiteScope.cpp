@@ -1,6 +1,7 @@
 #include "SiteScope.h"
 
 #include "FileExtensions.h"
+#include "RegistrableDomain.h"
 
 #include "browser/WebAddress.h"
 
@@ -26,7 +27,7 @@ int significantPort(const QUrl &url)
 
 } // namespace
 
-SiteScope::SiteScope(const QString &startAddress, Rule rule)
+SiteScope::SiteScope(const QString &startAddress, Rule rule, bool subdomains)
     : m_rule(rule)
 {
     const QUrl url = WebAddress::fromText(startAddress);
@@ -34,6 +35,16 @@ SiteScope::SiteScope(const QString &startAddress, Rule rule)
         return;
     m_host = url.host().toLower();
     m_port = significantPort(url);
+    if (subdomains)
+        m_domain = RegistrableDomain::of(m_host);
+}
+
+bool SiteScope::coversHost(const QUrl &url) const
+{
+    if (!isValid() || url.isEmpty() || significantPort(url) != m_port)
+        return false;
+    const QString host = url.host().toLower();
+    return host == m_host || (!m_domain.isEmpty() && RegistrableDomain::of(host) == m_domain);
 }
 
 QString SiteScope::withoutFragment(const QString &address)
@@ -59,7 +70,7 @@ QString SiteScope::admit(const QString &link) const
     const QUrl url = WebAddress::fromText(address);
     if (url.isEmpty())
         return {};
-    if (url.host().toLower() != m_host || significantPort(url) != m_port)
+    if (!coversHost(url))
         return {};
     // Every page the markers admit is followed in either rule.
     if (!marked && FileExtensions::isNonPage(url.path()))

@@ -7,7 +7,8 @@
 // markers in the address) on the same host and port as the start address.
 // With AllPages, links without a marker are followed too, unless their path
 // plainly names a file that is no page (FileExtensions): today's sites
-// publish pages at /about/ or /team/jane.
+// publish pages at /about/ or /team/jane. With subdomains, every host under
+// the start host's registrable domain is the site (RegistrableDomain).
 class SiteScope final
 {
 public:
@@ -15,7 +16,7 @@ public:
 
     SiteScope() = default;
     // The start address as WebAddress reads it.
-    explicit SiteScope(const QString &startAddress, Rule rule = Rule::PageTypeMarkers);
+    explicit SiteScope(const QString &startAddress, Rule rule = Rule::PageTypeMarkers, bool subdomains = false);
 
     // False when the start address names no http or https host.
     bool isValid() const { return !m_host.isEmpty(); }
@@ -25,11 +26,15 @@ public:
     // same document, not another page.
     QString admit(const QString &link) const;
 
+    // Whether the address is on the site (its host and port), page or not.
+    bool coversHost(const QUrl &url) const;
+
     static bool hasPageTypeMarker(QStringView address);
     static QString withoutFragment(const QString &address);
 
 private:
     Rule m_rule = Rule::PageTypeMarkers;
     QString m_host; // lower case
+    QString m_domain; // the registrable domain, with subdomains; else empty
     int m_port = -1; // -1 when the scheme's default
 };

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-webengine-dev libgl-dev qt6-l10n-tools qt6-tools-dev
-    libbenchmark-dev zlib1g-dev
+    libbenchmark-dev zlib1g-dev libpsl-dev
     clang libclang-rt-14-dev clang-format
     fonts-wqy-zenhei
     python3

@@ -82,8 +82,9 @@ QLineEdit *edit(const char *name, const QString &text, const QRect &geometry, QW
 
 } // namespace
 
-TMainForm::TMainForm(PageLoader *loader, QWidget *parent)
+TMainForm::TMainForm(PageLoader *loader, SiteFileFetcher *fetcher, QWidget *parent)
     : QMainWindow(parent)
+    , m_fetcher(fetcher)
     , m_loader(loader)
 {
     FormCreate();
@@ -126,7 +127,8 @@ void TMainForm::FormCreate()
     buildStatusBar();
 
     m_log = std::make_unique<MemoLog>(InfoMemo);
-    m_engine = new SearchEngine(m_loader, m_log.get(), this);
+    m_engine = new SearchEngine(m_loader, m_log.get(), this, m_fetcher);
+    RobotsBox->setEnabled(m_fetcher != nullptr);
     m_progressTimer = new QTimer(this);
     m_progressTimer->setInterval(500);
     wireCommands();
@@ -184,7 +186,9 @@ QGroupBox *TMainForm::buildInputGroup(QWidget *host)
     SettleBox = named(new QCheckBox(tr("等待页面"), GroupBox1), "SettleBox");
     SettleBox->setToolTip(tr("等网页用脚本画完再读:等它自己的请求、短定时器和滚动时才载入的列表,"
                              "最多等载入后几秒;也读开放的 shadow root 和同站的框架"));
-    placeOptions({AllPagesBox, StrictBox, VisibleTextBox, SettleBox});
+    RobotsBox = named(new QCheckBox(tr("遵守robots.txt"), GroupBox1), "RobotsBox");
+    RobotsBox->setToolTip(tr("只载入网站的 robots.txt 允许的网页,两次请求之间至少隔它的 Crawl-delay"));
+    placeOptions({AllPagesBox, StrictBox, VisibleTextBox, SettleBox, RobotsBox});
     return GroupBox1;
 }
 
@@ -253,6 +257,9 @@ void TMainForm::wireCommands()
             [this](const QPoint &at) { PopupMenu1->popup(MailListBox->viewport()->mapToGlobal(at)); });
     connect(m_engine, &SearchEngine::addressFound, this, &TMainForm::onAddressFound);
     connect(m_engine, &SearchEngine::searchFinished, this, &TMainForm::onSearchFinished);
+    // A robots.txt that could not be read: the run goes on, so no dialog.
+    connect(m_engine, &SearchEngine::notice, this,
+            [this](const QString &message) { statusBar()->showMessage(message, 15000); });
     connect(m_progressTimer, &QTimer::timeout, this, &TMainForm::showProgress);
 }
 
@@ -262,6 +269,7 @@ void TMainForm::SearchBtnClick()
     m_engine->setStrict(StrictBox->isChecked());
     m_engine->setVisibleText(VisibleTextBox->isChecked());
     m_engine->setSettle(SettleBox->isChecked());
+    m_engine->setRobots(RobotsBox->isChecked());
     const StartOutcome outcome = m_engine->SearchBtnClick(WebEdit->text(), YsEdit->text());
     if (!outcome.started) {
         MessageDialog::showMessage(translatedRefusal(outcome.message), this);

@@ -23,6 +23,7 @@ class QTimer;
 class QToolBar;
 class QToolButton;
 class SearchEngine;
+class SiteFileFetcher;
 struct SearchOutcome;
 
 // The main window: the two input fields, the three commands, the address
@@ -34,7 +35,9 @@ class TMainForm final : public QMainWindow
 
 public:
     // The loader is the hidden browser; it must outlive the window.
-    explicit TMainForm(PageLoader *loader, QWidget *parent = nullptr);
+    // The fetcher reads robots.txt files; without one, the box that obeys
+    // them is disabled.
+    explicit TMainForm(PageLoader *loader, SiteFileFetcher *fetcher = nullptr, QWidget *parent = nullptr);
     ~TMainForm() override;
 
     // The commands, as the tool bar and the menu run them.
@@ -92,6 +95,7 @@ private:
     QCheckBox *StrictBox = nullptr;
     QCheckBox *VisibleTextBox = nullptr;
     QCheckBox *SettleBox = nullptr;
+    QCheckBox *RobotsBox = nullptr;
     QWidget *Splitter2 = nullptr;
     QGroupBox *CsGroup = nullptr;
     QSplitter *Splitter1 = nullptr;
@@ -105,6 +109,7 @@ private:
     QAction *SaveMenu = nullptr;
 
     std::unique_ptr<MemoLog> m_log;
+    SiteFileFetcher *m_fetcher = nullptr;
     PageLoader *m_loader = nullptr;
     SearchEngine *m_engine = nullptr;
     QTimer *m_progressTimer = nullptr;

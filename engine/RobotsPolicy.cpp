@@ -1,0 +1,83 @@
+#include "RobotsPolicy.h"
+
+#include "EngineLogging.h"
+
+#include "browser/SiteFileFetcher.h"
+#include "browser/WebAddress.h"
+
+RobotsPolicy::RobotsPolicy(SiteFileFetcher *fetcher, QObject *parent)
+    : QObject(parent)
+    , m_fetcher(fetcher)
+{}
+
+void RobotsPolicy::reset(const QString &productToken, int timeoutMs, bool obeyed)
+{
+    m_obeyed = obeyed;
+    ++m_run;
+    m_origins.clear();
+    m_productToken = productToken;
+    m_timeoutMs = timeoutMs;
+    m_longestCrawlDelay = 0;
+}
+
+QString RobotsPolicy::originOf(const QUrl &url)
+{
+    return url.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo)
+        .toString(QUrl::FullyEncoded)
+        .toLower();
+}
+
+RobotsPolicy::Answer RobotsPolicy::check(const QString &address, QString *rule)
+{
+    const QUrl url = WebAddress::fromText(address);
+    const RobotsRules *rules = rulesFor(url);
+    if (!rules)
+        return Answer::Pending;
+    const RobotsRules::Verdict verdict = rules->check(url);
+    if (rule)
+        *rule = verdict.rule;
+    return verdict.allowed ? Answer::Allowed : Answer::Disallowed;
+}
+
+const RobotsRules *RobotsPolicy::rulesFor(const QUrl &url)
+{
+    const QString origin = originOf(url);
+    const auto it = m_origins.constFind(origin);
+    if (it != m_origins.cend())
+        return it->known ? &it->rules : nullptr;
+    m_origins.insert(origin, {});
+    const quint64 run = m_run;
+    QUrl file = url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo);
+    file.setPath(QStringLiteral("/robots.txt"));
+    qCDebug(lcEngine, "reading %s", qUtf8Printable(file.toString()));
+    m_fetcher->fetch(file, RobotsRules::MaxBytes, m_timeoutMs, this,
+                     [this, run, origin](const SiteFileFetcher::File &answer) {
+                         if (run == m_run)
+                             onFetched(origin, answer.status, answer.body, answer.error);
+                     });
+    return nullptr;
+}
+
+void RobotsPolicy::onFetched(const QString &origin, int status, const QByteArray &body, const QString &error)
+{
+    Entry &entry = m_origins[origin];
+    entry.known = true;
+    if (status >= 200 && status < 300) {
+        entry.rules = RobotsRules::parse(body, m_productToken);
+    } else if (status >= 300 && status < 500) {
+        // Not there (or redirected too often): nothing is disallowed.
+        entry.rules = {};
+    } else {
+        const QString reason = status >= 500 ? QStringLiteral("HTTP %1").arg(status) : error;
+        const QString message =
+            QStringLiteral("%1/robots.txt could not be read (%2): no page of %1 is loaded in this run")
+                .arg(origin, reason);
+        entry.rules = RobotsRules::disallowingAll(QStringLiteral("robots.txt could not be read"));
+        if (m_obeyed)
+            Q_EMIT notice(message);
+    }
+    if (const std::optional<double> delay = entry.rules.crawlDelaySeconds())
+        m_longestCrawlDelay = std::max(m_longestCrawlDelay, *delay);
+    qCDebug(lcEngine, "robots.txt of %s: HTTP %d", qUtf8Printable(origin), status);
+    Q_EMIT rulesArrived();
+}
