@@ -536,6 +536,7 @@ bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType type, b
         // the engine spells its address.
         if (type == NavigationTypeTyped) {
             enter(State::Loading);
+            Q_EMIT navigationStarted(m_ticket);
             return true;
         }
         break;

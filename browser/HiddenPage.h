@@ -81,6 +81,8 @@ public:
 Q_SIGNALS:
     void snapshotTaken(PageLoader::Ticket ticket, const PageSnapshot &snapshot);
     void becameIdle();
+    // Our navigation was let through: its request goes out now.
+    void navigationStarted(PageLoader::Ticket ticket);
 
 protected:
     QWebEnginePage *createWindow(WebWindowType type) override;

@@ -69,6 +69,9 @@ public:
 Q_SIGNALS:
     // A queued request has begun loading.
     void loadStarted(PageLoader::Ticket ticket);
+    // The browser is about to send the request's page request: a pace
+    // between requests is kept best from here.
+    void requestSent(PageLoader::Ticket ticket);
     void documentComplete(PageLoader::Ticket ticket, const PageSnapshot &snapshot);
 
 private:

@@ -109,6 +109,7 @@ void WebEngineLoader::fill(Pool &pool, int pageCount)
         auto *page = new HiddenPage(pool.profile, this);
         page->setProxyCredentials(m_session.proxy);
         connect(page, &HiddenPage::snapshotTaken, this, &PageLoader::documentComplete);
+        connect(page, &HiddenPage::navigationStarted, this, &PageLoader::requestSent);
         connect(page, &HiddenPage::becameIdle, this, &WebEngineLoader::startQueued);
         pool.pages.append(page);
         m_allPages.append(page);

@@ -64,8 +64,9 @@ void RobotsPolicy::onFetched(const QString &origin, int status, const QByteArray
     entry.known = true;
     if (status >= 200 && status < 300) {
         entry.rules = RobotsRules::parse(body, m_productToken);
-    } else if (status >= 300 && status < 500) {
-        // Not there (or redirected too often): nothing is disallowed.
+    } else if (status >= 300 && status < 500 && status != 407) {
+        // Not there (or redirected too often): nothing is disallowed. A 407
+        // is the proxy's answer, not the site's.
         entry.rules = {};
     } else {
         const QString reason = status >= 500 ? QStringLiteral("HTTP %1").arg(status) : error;

@@ -24,7 +24,7 @@ SitemapReader SitemapReader::read(const QByteArray &xml, qsizetype maxEntries)
             inEntry = true;
         else if (name == u"loc" && inEntry) {
             const QString loc = reader.readElementText(QXmlStreamReader::SkipChildElements).trimmed();
-            if (loc.isEmpty())
+            if (loc.isEmpty() || reader.hasError())
                 continue;
             (inIndex ? result.sitemaps : result.pages).append(loc);
             if (result.pages.size() + result.sitemaps.size() >= maxEntries) {

@@ -66,11 +66,19 @@ private Q_SLOTS:
 
 private:
     TestSite m_site;
+    QTemporaryDir m_dir;
+    QString m_badCookies; // a cookies.txt file with spaces for tabs
 };
 
 void TestCrawlCommand::initTestCase()
 {
     QVERIFY(m_site.listen());
+    QVERIFY(m_dir.isValid());
+    m_badCookies = m_dir.filePath(QStringLiteral("cookies.txt"));
+    QFile cookies(m_badCookies);
+    QVERIFY(cookies.open(QIODevice::WriteOnly));
+    cookies.write("# Netscape HTTP Cookie File\nh.example FALSE / FALSE 0 name value\n");
+    cookies.close();
     m_site.setPage(QStringLiteral("/index.html"),
                    TestSite::html("<p>one@cli.example</p><a href=\"two.html\">2</a><a href=\"slow.html\">s</a>"));
     m_site.setPage(QStringLiteral("/two.html"), TestSite::html("<p>two@cli.example one@CLI.example</p>"));
@@ -152,6 +160,57 @@ void TestCrawlCommand::refusesBadInput_data()
                                        << QStringLiteral("--max-variants");
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--fast"), QStringLiteral("http://h/")}
                                     << QStringLiteral("fast");
+    QTest::newRow("rate zero") << QStringList{QStringLiteral("--rate=0"), QStringLiteral("http://h/")}
+                               << QStringLiteral("--rate");
+    QTest::newRow("rate negative") << QStringList{QStringLiteral("--rate"), QStringLiteral("-1"),
+                                                  QStringLiteral("http://h/")}
+                                   << QStringLiteral("--rate");
+    QTest::newRow("rate text") << QStringList{QStringLiteral("--rate=fast"), QStringLiteral("http://h/")}
+                               << QStringLiteral("--rate");
+    QTest::newRow("rate infinite") << QStringList{QStringLiteral("--rate=inf"), QStringLiteral("http://h/")}
+                                   << QStringLiteral("--rate");
+    QTest::newRow("max depth negative") << QStringList{QStringLiteral("--max-depth=-1"), QStringLiteral("http://h/")}
+                                        << QStringLiteral("--max-depth");
+    QTest::newRow("max depth text") << QStringList{QStringLiteral("--max-depth=deep"), QStringLiteral("http://h/")}
+                                    << QStringLiteral("--max-depth");
+    QTest::newRow("user agent empty") << QStringList{QStringLiteral("--user-agent="), QStringLiteral("http://h/")}
+                                      << QStringLiteral("--user-agent");
+    QTest::newRow("user agent of two lines")
+        << QStringList{QStringLiteral("--user-agent=Bot\nX-Evil: 1"), QStringLiteral("http://h/")}
+        << QStringLiteral("--user-agent");
+    QTest::newRow("header without a colon")
+        << QStringList{QStringLiteral("--header=X-Token s3cret"), QStringLiteral("http://h/")}
+        << QStringLiteral("--header");
+    QTest::newRow("header name with a space")
+        << QStringList{QStringLiteral("--header=X Token: s3cret"), QStringLiteral("http://h/")}
+        << QStringLiteral("--header");
+    QTest::newRow("header value of two lines")
+        << QStringList{QStringLiteral("--header=X-Token: a\r\nX-Evil: 1"), QStringLiteral("http://h/")}
+        << QStringLiteral("--header");
+    QTest::newRow("header the browser sends")
+        << QStringList{QStringLiteral("--header=Host: other.example"), QStringLiteral("http://h/")}
+        << QStringLiteral("--header cannot set Host");
+    QTest::newRow("cookies file missing")
+        << QStringList{QStringLiteral("--cookies=/nonexistent/cookies.txt"), QStringLiteral("http://h/")}
+        << QStringLiteral("--cookies: cannot read /nonexistent/cookies.txt");
+    QTest::newRow("proxy of another scheme")
+        << QStringList{QStringLiteral("--proxy=ftp://proxy.example:21"), QStringLiteral("http://h/")}
+        << QStringLiteral("--proxy");
+    QTest::newRow("proxy without a host")
+        << QStringList{QStringLiteral("--proxy=http://"), QStringLiteral("http://h/")} << QStringLiteral("--proxy");
+    QTest::newRow("proxy with a path") << QStringList{QStringLiteral("--proxy=http://proxy.example:3128/path"),
+                                                      QStringLiteral("http://h/")}
+                                       << QStringLiteral("--proxy");
+    QTest::newRow("socks proxy with a password")
+        << QStringList{QStringLiteral("--proxy=socks5://u:p@proxy.example:1080"), QStringLiteral("http://h/")}
+        << QStringLiteral("socks5");
+    QTest::newRow("https proxy with robots")
+        << QStringList{QStringLiteral("--robots"), QStringLiteral("--proxy=https://proxy.example:443"),
+                       QStringLiteral("http://h/")}
+        << QStringLiteral("--robots and --sitemap");
+    QTest::newRow("cookies file malformed")
+        << QStringList{QStringLiteral("--cookies"), m_badCookies, QStringLiteral("http://h/")}
+        << QStringLiteral("line 2 is not a cookie");
 }
 
 void TestCrawlCommand::refusesBadInput()

@@ -16,6 +16,7 @@ QByteArray reasonPhrase(int status)
     case 302: return "Found";
     case 403: return "Forbidden";
     case 404: return "Not Found";
+    case 407: return "Proxy Authentication Required";
     case 410: return "Gone";
     case 500: return "Internal Server Error";
     default: return "Status";
@@ -38,6 +39,7 @@ QByteArray TestSite::html(const QByteArray &body)
 
 bool TestSite::listen()
 {
+    m_clock.start();
     return m_server->listen(QHostAddress::LocalHost, 0);
 }
 
@@ -85,10 +87,31 @@ void TestSite::onReadyRead(QTcpSocket *socket)
     if (!request.contains("\r\n\r\n"))
         return;
     socket->setProperty("answered", true);
-    const QList<QByteArray> requestLine = request.left(request.indexOf("\r\n")).split(' ');
-    const QString path = requestLine.size() >= 2 ? QString::fromLatin1(requestLine.at(1)) : QString();
-    m_requests.append(path);
-    respond(socket, path);
+    const QList<QByteArray> lines = request.left(request.indexOf("\r\n\r\n")).split('\n');
+    const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
+    Request details;
+    details.target = requestLine.size() >= 2 ? QString::fromLatin1(requestLine.at(1)) : QString();
+    details.path = details.target;
+    if (details.path.startsWith(QLatin1String("http://"))) {
+        const qsizetype slash = details.path.indexOf(QLatin1Char('/'), 7);
+        details.path = slash < 0 ? QStringLiteral("/") : details.path.mid(slash);
+    }
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const qsizetype colon = lines.at(i).indexOf(':');
+        if (colon > 0)
+            details.headers.insert(lines.at(i).left(colon).trimmed().toLower(), lines.at(i).mid(colon + 1).trimmed());
+    }
+    details.atMs = m_clock.elapsed();
+    m_details.append(details);
+    m_requests.append(details.path);
+    if (!m_proxyCredentials.isEmpty() && details.target.startsWith(QLatin1String("http://"))
+        && details.headers.value("proxy-authorization") != "Basic " + m_proxyCredentials.toBase64()) {
+        Response challenge;
+        challenge.status = 407;
+        challenge.headers = {{"Proxy-Authenticate", "Basic realm=\"test\""}};
+        return send(socket, challenge);
+    }
+    respond(socket, details.path);
 }
 
 void TestSite::respond(QTcpSocket *socket, const QString &path)

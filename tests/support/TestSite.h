@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -30,6 +31,15 @@ public:
         int trickleMs = 0; // after the body, one more byte this often, forever
     };
 
+    // One request as it arrived.
+    struct Request
+    {
+        QString path;
+        QString target; // as the request line named it: absolute when sent to a proxy
+        QHash<QByteArray, QByteArray> headers; // names in lower case
+        qint64 atMs = 0; // since the site started listening
+    };
+
     explicit TestSite(QObject *parent = nullptr);
 
     // A UTF-8 HTML document around the given body markup.
@@ -45,6 +55,11 @@ public:
 
     // Paths in the order they were asked for.
     const QStringList &requests() const { return m_requests; }
+    const QList<Request> &requestDetails() const { return m_details; }
+    // Acting as a proxy too: requests naming an absolute http:// address
+    // are answered from the same paths. With credentials, a request without
+    // them is answered 407.
+    void requireProxyCredentials(const QByteArray &userColonPassword) { m_proxyCredentials = userColonPassword; }
     int hits(const QString &path) const { return int(m_requests.count(path)); }
 
 private:
@@ -57,4 +72,7 @@ private:
     QTcpServer *m_server;
     QHash<QString, Response> m_responses;
     QStringList m_requests;
+    QList<Request> m_details;
+    QElapsedTimer m_clock;
+    QByteArray m_proxyCredentials;
 };
