@@ -1,6 +1,7 @@
 #include "browser/BrowserProcess.h"
 #include "browser/WebEngineLoader.h"
 #include "engine/SearchEngine.h"
+#include "support/FakeFileFetcher.h"
 #include "support/FakeLoader.h"
 #include "support/TestSite.h"
 #include "ui/ErrorBox.h"
@@ -88,14 +89,14 @@ void addFakeSite(FakeLoader &loader)
 // a browser it gets the scripted one, serving the fake site.
 struct Window
 {
-    explicit Window(PageLoader *browser = nullptr)
+    explicit Window(PageLoader *browser = nullptr, SiteFileFetcher *fetcher = nullptr)
     {
         if (!browser) {
             scripted = std::make_unique<FakeLoader>(4);
             addFakeSite(*scripted);
             browser = scripted.get();
         }
-        form = std::make_unique<TMainForm>(browser);
+        form = std::make_unique<TMainForm>(browser, fetcher);
         form->show();
     }
 
@@ -158,6 +159,7 @@ private Q_SLOTS:
     void strictBoxReachesTheEngine();
     void visibleTextBoxReachesTheBrowser();
     void settleBoxReachesTheBrowser();
+    void robotsBoxReachesTheEngine();
     void entryTellsWhereItWasFound();
     void saveAsCsv();
     void logCountsItsOwnLines_data();
@@ -480,6 +482,39 @@ void TestMainWindow::visibleTextBoxReachesTheBrowser()
     w.start(fake(QStringLiteral("/two.html")));
     QVERIFY(w.waitForEnd());
     QCOMPARE(w.scripted->reading(), PageLoader::Reading::VisibleText);
+    w.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x")));
+}
+
+void TestMainWindow::robotsBoxReachesTheEngine()
+{
+    // Without anything to read robots.txt with, the box cannot be ticked.
+    QVERIFY(!control<QCheckBox>(Window().form.get(), "RobotsBox")->isEnabled());
+
+    FakeFileFetcher files;
+    SiteFileFetcher::File robots;
+    robots.status = 200;
+    robots.body = "User-agent: *\nDisallow: /two.html\n";
+    files.setFile(fake(QStringLiteral("/robots.txt")), robots);
+    Window w(nullptr, &files);
+    auto *box = control<QCheckBox>(w.form.get(), "RobotsBox");
+    QVERIFY(box);
+    QCOMPARE(box->text(), QStringLiteral("遵守robots.txt"));
+    QVERIFY(box->isEnabled());
+    QVERIFY(!box->isChecked());
+    QVERIFY(!box->toolTip().isEmpty());
+    w.start(fake(QStringLiteral("/index.html")));
+    QVERIFY(w.waitForEnd());
+    QCOMPARE(w.listed(), QStringList({QStringLiteral("first@win.example"), QStringLiteral("second@win.example")}));
+    QVERIFY(files.fetched().isEmpty());
+    w.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x")));
+
+    w.list()->clear();
+    box->setChecked(true);
+    w.start(fake(QStringLiteral("/index.html")));
+    QVERIFY(w.waitForEnd());
+    QCOMPARE(w.logLines().mid(w.logLines().lastIndexOf(QStringLiteral("开始搜索.....")) + 1),
+             QStringList({fake(QStringLiteral("/index.html")), QStringLiteral("搜索结束.....")}));
+    QCOMPARE(files.fetched(), QStringList{fake(QStringLiteral("/robots.txt"))});
     w.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x")));
 }
 

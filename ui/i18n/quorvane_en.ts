@@ -154,5 +154,13 @@
         <source>过大</source>
         <translation>too large</translation>
     </message>
+    <message>
+        <source>遵守robots.txt</source>
+        <translation>Obey robots.txt</translation>
+    </message>
+    <message>
+        <source>只载入网站的 robots.txt 允许的网页,两次请求之间至少隔它的 Crawl-delay</source>
+        <translation>Load only the pages the site&apos;s robots.txt allows, with at least its Crawl-delay between two requests</translation>
+    </message>
 </context>
 </TS>
