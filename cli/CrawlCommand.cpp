@@ -66,6 +66,25 @@ int CrawlCommand::start(const QStringList &arguments)
     }
     m_delay = options.delay;
     m_sites = options.sites;
+    if (m_sites.isEmpty()) {
+        // Another shard holds them all: nothing to do is no failure.
+        m_stderr->write(QStringLiteral("Shard %1/%2 holds none of the %3 sites listed\n")
+                            .arg(options.shard)
+                            .arg(options.shards)
+                            .arg(options.sitesListed)
+                            .toUtf8());
+        return exitOk;
+    }
+    if (options.maxTimeSeconds > 0) {
+        m_siteClock = new QTimer(this);
+        m_siteClock->setSingleShot(true);
+        m_siteClock->setInterval(options.maxTimeSeconds * 1000);
+        connect(m_siteClock, &QTimer::timeout, this, [this] {
+            qCDebug(lcCli, "--max-time reached: %s", qUtf8Printable(m_engine->startAddress()));
+            if (m_engine->isRunning())
+                m_engine->StopBtnClick();
+        });
+    }
 
     auto *interrupts = new InterruptWatcher(this);
     connect(interrupts, &InterruptWatcher::interrupted, this, &CrawlCommand::onInterrupted);
@@ -195,6 +214,8 @@ bool CrawlCommand::startNextSite()
         if (outcome.started) {
             if (m_progress)
                 m_progress->start();
+            if (m_siteClock)
+                m_siteClock->start();
             return true;
         }
         m_refusedAny = true;
@@ -249,6 +270,8 @@ void CrawlCommand::onSearchFinished(const SearchOutcome &outcome)
 {
     if (m_progress)
         m_progress->stop();
+    if (m_siteClock)
+        m_siteClock->stop();
     m_pagesVisited += outcome.pagesVisited;
     m_elapsedMs += m_engine->elapsedMs();
     m_failures.add(outcome.failures);

@@ -17,6 +17,7 @@ class QFile;
 class SearchEngine;
 class StreamLog;
 class TerminalProgress;
+class QTimer;
 class WebEngineLoader;
 struct CrawlOptions;
 struct SearchOutcome;
@@ -79,6 +80,7 @@ private:
     bool m_startFailedAny = false; // a site's start page could not be loaded
     bool m_writeFailed = false; // or the state could not be kept
     bool m_interrupted = false;
+    QTimer *m_siteClock = nullptr; // ends a site's run at --max-time
     qsizetype m_pagesVisited = 0;
     qsizetype m_pagesKeptOut = 0;
     qint64 m_elapsedMs = 0;

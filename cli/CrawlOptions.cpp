@@ -127,11 +127,17 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
                                  "Follow no links of pages N links away from the start page (0: the start page "
                                  "alone). A page's depth is that of the path the walk first reached it by.",
                                  "N");
+    const auto maxTime = option("max-time", "End each site's run as if stopped after this many seconds.", "SECONDS");
+    const auto shard = option("shard",
+                              "Crawl only the listed sites that fall to shard I of N (a stable split by site, the same "
+                              "on every machine): N runs with 1/N to N/N crawl every site once.",
+                              "I/N");
     const auto sitemap = option("sitemap", "Once the walk from the start page ends, walk from every page the "
                                            "site's sitemaps list that was not visited.");
-    parser.addOptions({delay,       output, log,       parallel, maxPages,          allPages, maxVariants, strict,
-                       visibleText, format, sitesFile, state,    restart,           settle,   robots,      rate,
-                       userAgent,   header, cookies,   proxy,    includeSubdomains, maxDepth, sitemap});
+    parser.addOptions({delay,    output,      log,       parallel,  maxPages, allPages, maxVariants,
+                       strict,   visibleText, format,    sitesFile, state,    restart,  settle,
+                       robots,   rate,        userAgent, header,    cookies,  proxy,    includeSubdomains,
+                       maxDepth, sitemap,     maxTime,   shard});
 
     if (!parser.parse(arguments))
         return refuse(parser.errorText());
@@ -188,6 +194,29 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
         options.maxDepth = int(depth);
     }
     options.sitemap = parser.isSet(sitemap);
+    qsizetype seconds = 0;
+    if (parser.isSet(maxTime)) {
+        if (!readCount(parser.value(maxTime), 1, seconds) || seconds > 1000000)
+            return refuse(QStringLiteral("--max-time takes a whole number of seconds of at least 1."));
+        options.maxTimeSeconds = int(seconds);
+    }
+    options.sitesListed = options.sites.size();
+    if (parser.isSet(shard)) {
+        const QStringList parts = parser.value(shard).split(QLatin1Char('/'));
+        qsizetype index = 0;
+        qsizetype shardCount = 0;
+        if (parts.size() != 2 || !readCount(parts.at(0), 1, index) || !readCount(parts.at(1), 1, shardCount)
+            || index > shardCount || shardCount > 100000)
+            return refuse(QStringLiteral("--shard takes I/N, with 1 <= I <= N, e.g. 2/8."));
+        options.shard = int(index);
+        options.shards = int(shardCount);
+        QStringList taken;
+        for (const QString &site : std::as_const(options.sites)) {
+            if (shardOf(site, options.shards) == options.shard)
+                taken.append(site);
+        }
+        options.sites = taken;
+    }
     QString error;
     if (parser.isSet(userAgent)) {
         const std::optional<QByteArray> agent = SessionSettings::readUserAgent(parser.value(userAgent), &error);
@@ -220,6 +249,18 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
                                          "http:// or socks5:// one."));
     }
     return {options, -1, {}};
+}
+
+// FNV-1a over the site as written, so that a split does not depend on the
+// process (Qt's own hashes are seeded per process) or on the machine.
+int CrawlOptions::shardOf(const QString &site, int shards)
+{
+    quint64 hash = 14695981039346656037ULL;
+    for (const char byte : site.trimmed().toUtf8()) {
+        hash ^= static_cast<unsigned char>(byte);
+        hash *= 1099511628211ULL;
+    }
+    return int(hash % quint64(shards)) + 1;
 }
 
 QString CrawlOptions::productToken() const

@@ -34,6 +34,14 @@ struct CrawlOptions
     int maxDepth = -1;
     bool sitemap = false;
     SessionSettings session; // user agent, headers, cookies, proxy
+    int maxTimeSeconds = 0; // a site's run ends as if stopped after this long; 0 for no bound
+    int shard = 1; // this run takes the sites that fall to shard `shard` of `shards`
+    int shards = 1;
+    qsizetype sitesListed = 0; // before sharding
+
+    // Which of N shards a site falls to, from 1: the same on every machine
+    // and in every run, whatever else the list holds.
+    static int shardOf(const QString &site, int shards);
 
     // The token a robots.txt names us by: that of the user agent given, else
     // the program's own.

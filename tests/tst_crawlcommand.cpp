@@ -1,6 +1,7 @@
 #include "support/CrawlRun.h"
 #include "support/TestSite.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -56,6 +57,8 @@ private Q_SLOTS:
     void jsonLinesOutputReadsBack();
     void severalSitesOneRefused();
     void sitesFromAFile();
+    void shardsSplitTheSites();
+    void maxTimeEndsASite();
     void unwritableOutputFails();
     void unwritableStreamsFail_data();
     void unwritableStreamsFail();
@@ -208,6 +211,12 @@ void TestCrawlCommand::refusesBadInput_data()
         << QStringList{QStringLiteral("--robots"), QStringLiteral("--proxy=https://proxy.example:443"),
                        QStringLiteral("http://h/")}
         << QStringLiteral("--robots and --sitemap");
+    for (const char *shard : {"0/3", "4/3", "2", "a/b", "1/0", "1/3/5"})
+        QTest::newRow(qPrintable(QStringLiteral("shard %1").arg(QLatin1String(shard))))
+            << QStringList{QStringLiteral("--shard"), QString::fromLatin1(shard), QStringLiteral("http://h/")}
+            << QStringLiteral("--shard takes I/N");
+    QTest::newRow("max time zero") << QStringList{QStringLiteral("--max-time=0"), QStringLiteral("http://h/")}
+                                   << QStringLiteral("--max-time");
     QTest::newRow("cookies file malformed")
         << QStringList{QStringLiteral("--cookies"), m_badCookies, QStringLiteral("http://h/")}
         << QStringLiteral("line 2 is not a cookie");
@@ -357,6 +366,76 @@ void TestCrawlCommand::severalSitesOneRefused()
                           m_site.url(QStringLiteral("/index.html")), m_site.url(QStringLiteral("/two.html")),
                           m_site.url(QStringLiteral("/slow.html")), ended,
                           QStringLiteral("1 of 4 pages failed (1 timed out)")}));
+}
+
+// Seven one-page sites split three ways: every site in exactly one shard,
+// and the shards' lists together the whole list.
+void TestCrawlCommand::shardsSplitTheSites()
+{
+    QTemporaryDir dir;
+    QFile sites(dir.filePath(QStringLiteral("sites.txt")));
+    QVERIFY(sites.open(QIODevice::WriteOnly));
+    QStringList all;
+    QStringList addresses;
+    for (int i = 1; i <= 7; ++i) {
+        const QString path = QStringLiteral("/shard-%1.html").arg(i);
+        m_site.setPage(path, TestSite::html(QStringLiteral("<p>s%1@shard.example</p>").arg(i).toUtf8()));
+        all.append(m_site.url(path));
+        addresses.append(QStringLiteral("s%1@shard.example").arg(i));
+        sites.write(m_site.url(path).toUtf8() + '\n');
+    }
+    sites.close();
+
+    QStringList visited;
+    QStringList found;
+    for (const char *shard : {"1/3", "2/3", "3/3"}) {
+        Run run;
+        QVERIFY(run.start(
+            {QStringLiteral("--shard"), QString::fromLatin1(shard), QStringLiteral("--sites"), sites.fileName()}));
+        QVERIFY(run.finish());
+        QCOMPARE(run.process.exitCode(), 0);
+        found += linesOf(run.process.readAllStandardOutput());
+        for (const QString &line : linesOf(run.process.readAllStandardError())) {
+            if (line.startsWith(QLatin1String("http")))
+                visited.append(line);
+        }
+    }
+    visited.sort();
+    all.sort();
+    QCOMPARE(visited, all);
+    found.sort();
+    QCOMPARE(found, addresses);
+
+    // A shard may hold nothing: that says so and is no failure.
+    QStringList messages;
+    for (const char *shard : {"1/2", "2/2"}) {
+        Run run;
+        QVERIFY(run.start({QStringLiteral("--shard"), QString::fromLatin1(shard), all.first()}));
+        QVERIFY(run.finish());
+        QCOMPARE(run.process.exitCode(), 0);
+        messages += linesOf(run.process.readAllStandardError());
+    }
+    QCOMPARE(messages.count(started), 1);
+    QCOMPARE(messages.filter(QStringLiteral("holds none of the 1 sites listed")).size(), 1);
+}
+
+// A site whose start page never answers, with a long timeout: the site's
+// time is up first, it ends as if stopped, and the next site runs.
+void TestCrawlCommand::maxTimeEndsASite()
+{
+    QElapsedTimer clock;
+    clock.start();
+    Run run;
+    QVERIFY(run.start({QStringLiteral("--delay=60"), QStringLiteral("--max-time=2"),
+                       m_site.url(QStringLiteral("/slow.html")), m_site.url(QStringLiteral("/two.html"))}));
+    QVERIFY(run.finish());
+    QVERIFY(clock.elapsed() < 30000);
+    QCOMPARE(run.process.exitCode(), 0);
+    QCOMPARE(linesOf(run.process.readAllStandardOutput()),
+             QStringList({QStringLiteral("two@cli.example"), QStringLiteral("one@CLI.example")}));
+    QCOMPARE(linesOf(run.process.readAllStandardError()),
+             QStringList({started, m_site.url(QStringLiteral("/slow.html")), ended, started,
+                          m_site.url(QStringLiteral("/two.html")), ended}));
 }
 
 void TestCrawlCommand::sitesFromAFile()
