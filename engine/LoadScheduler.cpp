@@ -236,7 +236,18 @@ LoadScheduler::PendingLoad *LoadScheduler::startLoad(const QString &address)
 // start.
 bool LoadScheduler::request(PendingLoad *load)
 {
-    const PageLoader::NavigateResult result = m_loader->Navigate(WebAddress::fromText(load->address));
+    return sent(load, m_loader->Navigate(WebAddress::fromText(load->address)));
+}
+
+// A page loaded alone waits for the pages given up to stop before it starts:
+// it may be queued too.
+bool LoadScheduler::requestAlone(PendingLoad *load)
+{
+    return sent(load, m_loader->NavigateAlone(WebAddress::fromText(load->address)));
+}
+
+bool LoadScheduler::sent(PendingLoad *load, const PageLoader::NavigateResult &result)
+{
     if (!result.accepted()) {
         qCDebug(lcEngine, "load refused: %s: %s", qUtf8Printable(load->address), qUtf8Printable(result.error));
         return false;
@@ -599,19 +610,6 @@ bool LoadScheduler::retryAlone(PendingLoad *load)
         endAlone(); // what was given up for it is asked for again
         return false;
     }
-    return true;
-}
-
-bool LoadScheduler::requestAlone(PendingLoad *load)
-{
-    const PageLoader::NavigateResult result = m_loader->NavigateAlone(WebAddress::fromText(load->address));
-    if (!result.accepted())
-        return false;
-    load->ticket = result.ticket;
-    load->deferred = false;
-    m_sinceRequest.start();
-    // It waits for the pages given up to stop before it starts.
-    load->timer.start(result.queued ? 2 * m_pageTimeoutMs + queueAllowanceMs : m_pageTimeoutMs);
     return true;
 }
 

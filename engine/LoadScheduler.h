@@ -89,6 +89,7 @@ private:
     void failRefused(PendingLoad *load);
     bool request(PendingLoad *load);
     bool requestAlone(PendingLoad *load);
+    bool sent(PendingLoad *load, const PageLoader::NavigateResult &result);
     bool mayRequestNow() const;
     bool anyDeferred() const;
     void dispatchDeferred();

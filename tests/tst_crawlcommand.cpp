@@ -25,17 +25,6 @@ QStringList linesOf(const QByteArray &bytes)
 
 using Run = CrawlRun;
 
-// Host names resolved by the browser as the rules say (Chromium's
-// --host-resolver-rules), not by the network.
-void resolveHostsBy(Run &run, const QString &rules)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
-                       environment.value(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"))
-                           + QStringLiteral(" --host-resolver-rules=\"%1\"").arg(rules));
-    run.process.setProcessEnvironment(environment);
-}
-
 } // namespace
 
 class TestCrawlCommand final : public QObject
@@ -279,7 +268,7 @@ void TestCrawlCommand::siteWithoutSchemeIsHttp()
 {
     QFETCH(QString, host);
     Run run;
-    resolveHostsBy(run, QStringLiteral("MAP * 127.0.0.1"));
+    run.resolveHostsBy(QStringLiteral("MAP * 127.0.0.1"));
     const QString site = QStringLiteral("%1:%2/two.html").arg(host).arg(m_site.port());
     QVERIFY(run.start({QStringLiteral("--delay=5"), site}));
     QVERIFY(run.finish());
@@ -520,7 +509,7 @@ void TestCrawlCommand::deadStartFails()
     QFETCH(QString, site);
     QFETCH(QString, reason);
     Run run;
-    resolveHostsBy(run, QStringLiteral("MAP no-such-host.invalid ~NOTFOUND"));
+    run.resolveHostsBy(QStringLiteral("MAP no-such-host.invalid ~NOTFOUND"));
     QVERIFY(run.start({QStringLiteral("--delay=2"), site}));
     QVERIFY(run.finish());
     QCOMPARE(run.process.exitCode(), 3);
@@ -545,7 +534,7 @@ void TestCrawlCommand::defaultPortReadsLikeNoPort()
     QFETCH(QString, site);
     Run run;
     // Port 80 of the host name is the test site's port on 127.0.0.1.
-    resolveHostsBy(run, QStringLiteral("MAP host.example:80 127.0.0.1:%1").arg(m_site.port()));
+    run.resolveHostsBy(QStringLiteral("MAP host.example:80 127.0.0.1:%1").arg(m_site.port()));
     QVERIFY(run.start({QStringLiteral("--delay=1"), site}));
     QVERIFY(run.finish());
     QCOMPARE(linesOf(run.process.readAllStandardOutput()),

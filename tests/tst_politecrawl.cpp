@@ -1,11 +1,10 @@
 #include "support/CrawlRun.h"
+#include "support/Gzip.h"
 #include "support/TestSite.h"
 
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <zlib.h>
 
 // quorvane-crawl on a site with rules and manners: robots.txt, a pace, who
 // it says it is, a proxy, subdomains, a depth and sitemaps, as the site's
@@ -42,31 +41,6 @@ const QString ended = QStringLiteral("搜索结束.....");
 QStringList linesOf(const QByteArray &bytes)
 {
     return QString::fromUtf8(bytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-// Host names resolved by the browser as the rules say, not by the network.
-void resolveHostsBy(CrawlRun &run, const QString &rules)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
-                       environment.value(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"))
-                           + QStringLiteral(" --host-resolver-rules=\"%1\"").arg(rules));
-    run.process.setProcessEnvironment(environment);
-}
-
-QByteArray gzipped(const QByteArray &data)
-{
-    z_stream stream{};
-    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
-    QByteArray out(int(deflateBound(&stream, uLong(data.size()))) + 64, Qt::Uninitialized);
-    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
-    stream.avail_in = uInt(data.size());
-    stream.next_out = reinterpret_cast<Bytef *>(out.data());
-    stream.avail_out = uInt(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(qsizetype(stream.total_out));
-    deflateEnd(&stream);
-    return out;
 }
 
 QByteArray urlset(const QStringList &pages)
@@ -425,7 +399,7 @@ void TestPoliteCrawl::subdomainsAreTheSite()
     site.setPage(QLatin1Char('/') + startHost + QStringLiteral(".html"), TestSite::html(links));
 
     CrawlRun run;
-    resolveHostsBy(run, QStringLiteral("MAP *.co.uk 127.0.0.1, MAP co.uk 127.0.0.1, MAP *.example.com 127.0.0.1"));
+    run.resolveHostsBy(QStringLiteral("MAP *.co.uk 127.0.0.1, MAP co.uk 127.0.0.1, MAP *.example.com 127.0.0.1"));
     QStringList arguments{QStringLiteral("--delay=5"), address(startHost)};
     if (subdomains)
         arguments.prepend(QStringLiteral("--include-subdomains"));

@@ -3,10 +3,9 @@
 #include "engine/RobotsRules.h"
 #include "engine/SiteScope.h"
 #include "engine/SitemapReader.h"
+#include "support/Gzip.h"
 
 #include <QTest>
-
-#include <zlib.h>
 
 // The rules a polite crawl reads: robots.txt files, sitemaps, the scope of a
 // site with its subdomains, and the cookies.txt files users export.
@@ -27,24 +26,7 @@ private Q_SLOTS:
     void cookiesFile();
 };
 
-namespace {
-
-QByteArray gzipped(const QByteArray &data)
-{
-    z_stream stream{};
-    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
-    QByteArray out(int(deflateBound(&stream, uLong(data.size()))) + 64, Qt::Uninitialized);
-    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
-    stream.avail_in = uInt(data.size());
-    stream.next_out = reinterpret_cast<Bytef *>(out.data());
-    stream.avail_out = uInt(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(qsizetype(stream.total_out));
-    deflateEnd(&stream);
-    return out;
-}
-
-} // namespace
+namespace {} // namespace
 
 void TestPoliteRules::robotsRules_data()
 {

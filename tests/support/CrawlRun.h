@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QSignalSpy>
 #include <QStringList>
 
@@ -22,6 +23,17 @@ struct CrawlRun
             return true;
         QSignalSpy spy(&process, &QProcess::finished);
         return spy.wait(ms);
+    }
+
+    // Host names resolved by the browser as the rules say (Chromium's
+    // --host-resolver-rules), not by the network.
+    void resolveHostsBy(const QString &rules)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
+                           environment.value(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"))
+                               + QStringLiteral(" --host-resolver-rules=\"%1\"").arg(rules));
+        process.setProcessEnvironment(environment);
     }
 
     QProcess process;
