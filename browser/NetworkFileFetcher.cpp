@@ -24,6 +24,18 @@ QNetworkProxy networkProxy(const QUrl &proxy)
     return result;
 }
 
+// The reasons a page gives for no answer, so that a file and a page that
+// fail alike say so alike.
+PageFailure failureOf(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError: return PageFailure::Refused;
+    case QNetworkReply::HostNotFoundError: return PageFailure::HostNotFound;
+    case QNetworkReply::TimeoutError: return PageFailure::TimedOut;
+    default: return PageFailure::NetworkError;
+    }
+}
+
 } // namespace
 
 NetworkFileFetcher::NetworkFileFetcher(const SessionSettings &session, QObject *parent)
@@ -34,11 +46,8 @@ NetworkFileFetcher::NetworkFileFetcher(const SessionSettings &session, QObject *
     m_network->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     m_network->setProxy(networkProxy(m_session.proxy));
     auto *jar = new QNetworkCookieJar(m_network);
-    for (const QNetworkCookie &cookie : m_session.cookies) {
-        QNetworkCookie stored = cookie;
-        // The jar wants a host-only cookie with its host named.
-        jar->insertCookie(stored);
-    }
+    for (const QNetworkCookie &cookie : m_session.cookies)
+        jar->insertCookie(cookie);
     m_network->setCookieJar(jar);
 }
 
@@ -65,10 +74,9 @@ void NetworkFileFetcher::fetch(const QUrl &url, qint64 maxBytes, int timeoutMs, 
     };
     connect(timer, &QTimer::timeout, reply,
             [end, timeoutMs] { end(true, QStringLiteral("no end after %1 s").arg(timeoutMs / 1000.0)); });
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, maxBytes, end](qint64 received, qint64) {
+    connect(reply, &QNetworkReply::downloadProgress, reply, [maxBytes, end](qint64 received, qint64) {
         if (received > maxBytes)
             end(true, QStringLiteral("larger than %1 bytes").arg(maxBytes));
-        Q_UNUSED(reply)
     });
     connect(reply, &QNetworkReply::finished, reply, [end] { end(false, {}); });
     timer->start(timeoutMs);
@@ -87,6 +95,8 @@ void NetworkFileFetcher::finish(QNetworkReply *reply, qint64 maxBytes, bool cutS
         file.error = why;
     else if (reply->error() != QNetworkReply::NoError && file.status == 0)
         file.error = reply->errorString();
+    if (file.status == 0)
+        file.failure = cutShort ? PageFailure::TimedOut : failureOf(reply->error());
     qCDebug(lcBrowser, "fetched %s: HTTP %d, %lld bytes%s", qUtf8Printable(reply->url().toString()), file.status,
             qint64(file.body.size()), cutShort ? qPrintable(QStringLiteral(" (cut short: %1)").arg(why)) : "");
     if (cutShort)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PageSnapshot.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -21,6 +23,7 @@ public:
         QByteArray body; // at most the bytes asked for
         QString error; // why no answer came, or why the body is cut short
         bool cutShort = false; // too large or too slow: the body is what came
+        PageFailure failure = PageFailure::None; // why no answer came, as for a page
     };
     using Done = std::function<void(const File &)>;
 

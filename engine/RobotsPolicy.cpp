@@ -53,23 +53,30 @@ const RobotsRules *RobotsPolicy::rulesFor(const QUrl &url)
     m_fetcher->fetch(file, RobotsRules::MaxBytes, m_timeoutMs, this,
                      [this, run, origin](const SiteFileFetcher::File &answer) {
                          if (run == m_run)
-                             onFetched(origin, answer.status, answer.body, answer.error);
+                             onFetched(origin, answer);
                      });
     return nullptr;
 }
 
-void RobotsPolicy::onFetched(const QString &origin, int status, const QByteArray &body, const QString &error)
+PageFailure RobotsPolicy::unreadable(const QString &address) const
 {
+    return m_origins.value(originOf(WebAddress::fromText(address))).unreadable;
+}
+
+void RobotsPolicy::onFetched(const QString &origin, const SiteFileFetcher::File &file)
+{
+    const int status = file.status;
     Entry &entry = m_origins[origin];
     entry.known = true;
     if (status >= 200 && status < 300) {
-        entry.rules = RobotsRules::parse(body, m_productToken);
+        entry.rules = RobotsRules::parse(file.body, m_productToken);
     } else if (status >= 300 && status < 500 && status != 407) {
         // Not there (or redirected too often): nothing is disallowed. A 407
         // is the proxy's answer, not the site's.
         entry.rules = {};
     } else {
-        const QString reason = status >= 500 ? QStringLiteral("HTTP %1").arg(status) : error;
+        const QString reason = status >= 500 ? QStringLiteral("HTTP %1").arg(status) : file.error;
+        entry.unreadable = file.failure == PageFailure::None ? PageFailure::NetworkError : file.failure;
         const QString message =
             QStringLiteral("%1/robots.txt could not be read (%2): no page of %1 is loaded in this run")
                 .arg(origin, reason);

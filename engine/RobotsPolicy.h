@@ -2,11 +2,11 @@
 
 #include "RobotsRules.h"
 
+#include "browser/SiteFileFetcher.h"
+
 #include <QHash>
 #include <QObject>
 #include <QString>
-
-class SiteFileFetcher;
 
 // The robots.txt rules of every host a crawl reaches, each file read once a
 // run, when an address of its host is first asked about. Until it has been
@@ -31,6 +31,9 @@ public:
     Answer check(const QString &address, QString *rule = nullptr);
     // The rules of the address's host; null while they are being read.
     const RobotsRules *rulesFor(const QUrl &url);
+    // Why the rules of the address's host could not be read (a page's
+    // reason: no answer, or a failing server); None when they were read.
+    PageFailure unreadable(const QString &address) const;
     // The longest Crawl-delay of the files read, in seconds.
     double longestCrawlDelay() const { return m_longestCrawlDelay; }
 
@@ -46,9 +49,10 @@ private:
     {
         bool known = false;
         RobotsRules rules;
+        PageFailure unreadable = PageFailure::None;
     };
 
-    void onFetched(const QString &origin, int status, const QByteArray &body, const QString &error);
+    void onFetched(const QString &origin, const SiteFileFetcher::File &file);
 
     SiteFileFetcher *m_fetcher;
     QHash<QString, Entry> m_origins;

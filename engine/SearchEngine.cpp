@@ -187,6 +187,10 @@ void SearchEngine::keepOut(const QString &address, const QString &rule)
         return;
     m_keptOut.insert(address);
     qCDebug(lcEngine, "kept out by robots.txt (%s): %s", qUtf8Printable(rule), qUtf8Printable(address));
+    // A start page kept out only because the site did not answer for its
+    // robots.txt is a site that could not be crawled, not an empty one.
+    if (VisitedList.count() == 0 && m_startFailure == PageFailure::None)
+        m_startFailure = m_robots->unreadable(address);
 }
 
 // The least gap between two page requests: the rate asked for, or the

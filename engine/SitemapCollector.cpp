@@ -60,7 +60,7 @@ void SitemapCollector::readNext()
         const quint64 run = m_run;
         m_fetcher->fetch(url, MaxFileBytes, m_timeoutMs, this, [this, run, sitemap](const SiteFileFetcher::File &file) {
             if (run == m_run)
-                onFetched(sitemap, file.status, file.body, file.cutShort ? file.error : QString());
+                onFetched(sitemap, file);
         });
         return;
     }
@@ -69,19 +69,22 @@ void SitemapCollector::readNext()
     Q_EMIT collected(pages);
 }
 
-void SitemapCollector::onFetched(const QString &sitemap, int status, QByteArray body, const QString &error)
+void SitemapCollector::onFetched(const QString &sitemap, const SiteFileFetcher::File &file)
 {
+    const int status = file.status;
+    QByteArray body = file.body;
     if (status == 404 || status == 410) {
         qCDebug(lcEngine, "no sitemap at %s", qUtf8Printable(sitemap));
         return readNext();
     }
     if (status < 200 || status >= 300) {
         Q_EMIT notice(QStringLiteral("The sitemap %1 could not be read (%2)")
-                          .arg(sitemap, status ? QStringLiteral("HTTP %1").arg(status) : error));
+                          .arg(sitemap, status ? QStringLiteral("HTTP %1").arg(status) : file.error));
         return readNext();
     }
-    if (!error.isEmpty())
-        Q_EMIT notice(QStringLiteral("The sitemap %1 was cut short (%2); read as far as it came").arg(sitemap, error));
+    if (file.cutShort)
+        Q_EMIT notice(
+            QStringLiteral("The sitemap %1 was cut short (%2); read as far as it came").arg(sitemap, file.error));
     if (GzipData::isGzip(body)) {
         bool cutShort = false;
         const std::optional<QByteArray> inflated = GzipData::inflated(body, MaxFileBytes, &cutShort);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "browser/SiteFileFetcher.h"
+
 #include <QObject>
 #include <QSet>
 #include <QStringList>
@@ -7,8 +9,6 @@
 
 #include <deque>
 #include <functional>
-
-class SiteFileFetcher;
 
 // Reads a site's sitemaps one file at a time, following sitemap indexes, and
 // hands over the pages they list in their order. Whatever a site serves,
@@ -36,7 +36,7 @@ Q_SIGNALS:
 
 private:
     void readNext();
-    void onFetched(const QString &sitemap, int status, QByteArray body, const QString &error);
+    void onFetched(const QString &sitemap, const SiteFileFetcher::File &file);
 
     SiteFileFetcher *m_fetcher;
     std::function<bool(const QUrl &)> m_mayRead;

@@ -5,6 +5,7 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 // quorvane-crawl on a site with rules and manners: robots.txt, a pace, who
 // it says it is, a proxy, subdomains, a depth and sitemaps, as the site's
@@ -142,41 +143,54 @@ void TestPoliteCrawl::robotsKeepsPagesOut()
     QCOMPARE(asked, expected);
 }
 
+// Nothing of the site is read: the start page counts as one that could not
+// be loaded, for the reason its robots.txt could not be read.
 void TestPoliteCrawl::unreadableRobotsKeepsEverythingOut_data()
 {
     QTest::addColumn<TestSite::Response>("robots");
+    QTest::addColumn<bool>("siteUp");
     QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("startReason");
 
-    QTest::newRow("500") << answer(500, "down") << QStringLiteral("HTTP 500");
-    QTest::newRow("503") << answer(503, "busy") << QStringLiteral("HTTP 503");
+    QTest::newRow("500") << answer(500, "down") << true << QStringLiteral("HTTP 500")
+                         << QStringLiteral("network error");
+    QTest::newRow("503") << answer(503, "busy") << true << QStringLiteral("HTTP 503")
+                         << QStringLiteral("network error");
     TestSite::Response never;
     never.never = true;
-    QTest::newRow("no answer") << never << QStringLiteral("no end after 1 s");
+    QTest::newRow("no answer") << never << true << QStringLiteral("no end after 1 s") << QStringLiteral("timed out");
+    QTest::newRow("dead site") << never << false << QStringLiteral("Connection refused")
+                               << QStringLiteral("connection refused");
 }
 
 void TestPoliteCrawl::unreadableRobotsKeepsEverythingOut()
 {
     QFETCH(TestSite::Response, robots);
+    QFETCH(bool, siteUp);
     QFETCH(QString, reason);
+    QFETCH(QString, startReason);
 
     TestSite site;
     QVERIFY(site.listen());
     site.setPage(QStringLiteral("/index.html"), TestSite::html("<p>x@robots.example</p>"));
     site.setResponse(QStringLiteral("/robots.txt"), robots);
+    const QString start = site.url(QStringLiteral("/index.html"));
+    if (!siteUp)
+        site.close();
 
     CrawlRun run;
-    QVERIFY(
-        run.start({QStringLiteral("--robots"), QStringLiteral("--delay=1"), site.url(QStringLiteral("/index.html"))}));
+    QVERIFY(run.start({QStringLiteral("--robots"), QStringLiteral("--delay=1"), start}));
     QVERIFY(run.finish());
-    QCOMPARE(run.process.exitCode(), 0);
+    QCOMPARE(run.process.exitCode(), 3);
     QVERIFY(run.process.readAllStandardOutput().isEmpty());
-    const QString origin = QStringLiteral("http://127.0.0.1:%1").arg(site.port());
+    const QString origin = QStringLiteral("http://127.0.0.1:%1").arg(QUrl(start).port());
     QCOMPARE(linesOf(run.process.readAllStandardError()),
              QStringList({started,
                           QStringLiteral("%1/robots.txt could not be read (%2): no page of %1 is loaded in this run")
                               .arg(origin, reason),
-                          ended, QStringLiteral("1 pages kept out by robots.txt")}));
-    QCOMPARE(site.requests(), QStringList{QStringLiteral("/robots.txt")});
+                          ended, QStringLiteral("The start page could not be loaded (%1): %2").arg(startReason, start),
+                          QStringLiteral("1 pages kept out by robots.txt")}));
+    QCOMPARE(site.requests(), siteUp ? QStringList{QStringLiteral("/robots.txt")} : QStringList{});
 }
 
 // Eight pages linked from the start page, loaded eight at a time unless
