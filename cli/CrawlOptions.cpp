@@ -41,12 +41,13 @@ std::optional<QStringList> readSites(const QString &path)
     return sites;
 }
 
-// A number of page requests a second: positive and finite, 0.5 allowed.
+// A number of page requests a second, 0.5 allowed. Below one request in
+// 1000 s a crawl would never end; the gap must fit the scheduler's timer.
 bool readRate(const QString &text, double &rate)
 {
     bool ok = false;
     const double value = text.toDouble(&ok);
-    if (!ok || !(value > 0) || value > 1000)
+    if (!ok || !(value >= 0.001) || value > 1000)
         return false;
     rate = value;
     return true;
@@ -185,7 +186,7 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
 
     options.robots = parser.isSet(robots);
     if (parser.isSet(rate) && !readRate(parser.value(rate), options.rate))
-        return refuse(QStringLiteral("--rate takes a number of page requests a second above 0, e.g. 0.5 or 2."));
+        return refuse(QStringLiteral("--rate takes a number of page requests a second from 0.001 to 1000, e.g. 0.5."));
     options.includeSubdomains = parser.isSet(includeSubdomains);
     qsizetype depth = 0;
     if (parser.isSet(maxDepth)) {

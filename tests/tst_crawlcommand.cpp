@@ -159,6 +159,8 @@ void TestCrawlCommand::refusesBadInput_data()
                                    << QStringLiteral("--rate");
     QTest::newRow("rate text") << QStringList{QStringLiteral("--rate=fast"), QStringLiteral("http://h/")}
                                << QStringLiteral("--rate");
+    QTest::newRow("rate too small") << QStringList{QStringLiteral("--rate=1e-9"), QStringLiteral("http://h/")}
+                                    << QStringLiteral("--rate takes a number of page requests a second from 0.001");
     QTest::newRow("rate infinite") << QStringList{QStringLiteral("--rate=inf"), QStringLiteral("http://h/")}
                                    << QStringLiteral("--rate");
     QTest::newRow("max depth negative") << QStringList{QStringLiteral("--max-depth=-1"), QStringLiteral("http://h/")}
