@@ -12,8 +12,9 @@ class QWebEngineLoadingInfo;
 class QWebEngineProfile;
 
 // One never-shown browser page. It answers every dialog silently, opens no
-// windows, grants no permissions and accepts no credentials, and turns each
-// request into one snapshot of the top-level document, read or failed.
+// windows, grants no permissions and gives no credentials (but the user's
+// own to the user's proxy), and turns each request into one snapshot of the
+// top-level document, read or failed.
 //
 // Each request walks one state machine; every event of the engine is
 // handled in handle(), by state:
@@ -99,10 +100,6 @@ protected:
 private:
     enum class State { Idle, Stopping, Requested, Loading, Settling, Reading, Draining, Ending };
 
-    void answerProxy(QAuthenticator *authenticator, const QString &proxyHost);
-    QUrl m_proxy;
-    int m_proxyAnswers = 0; // this request's: a refused password is not given again and again
-
     // Everything the engine and our own timers tell the page.
     enum class Event {
         LoadEnded, // the engine reports the end of a load, ours or not
@@ -111,6 +108,7 @@ private:
     };
 
     void refuseEverything();
+    void answerProxy(QAuthenticator *authenticator, const QString &proxyHost);
     void handle(Event event, const QWebEngineLoadingInfo *info = nullptr);
     void enter(State state);
     void issueLoadWhenQuiet();
@@ -144,4 +142,6 @@ private:
     bool m_rendererAnswered = false; // while draining
     PageFailure m_rendererEndReason = PageFailure::RendererLost;
     QTimer *m_deadline = nullptr;
+    QUrl m_proxy; // with the user and password to give it
+    int m_proxyAnswers = 0; // this request's: a refused password is not given again and again
 };

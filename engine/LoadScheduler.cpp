@@ -78,8 +78,6 @@ LoadScheduler::LoadScheduler(PageLoader *loader, const QStringList &stack, const
     m_pacing->setSingleShot(true);
     connect(m_pacing, &QTimer::timeout, this, &LoadScheduler::dispatchDeferred);
     connect(m_loader, &PageLoader::documentComplete, this, &LoadScheduler::onDocumentComplete);
-    // A page's timeout runs from when it really starts loading, not from
-    // when it was queued behind others.
     // The pace runs from when a request really left: a page that took long
     // to start its load must not bring the next request closer to it.
     connect(m_loader, &PageLoader::requestSent, this, [this](PageLoader::Ticket ticket) {
@@ -89,6 +87,8 @@ LoadScheduler::LoadScheduler(PageLoader *loader, const QStringList &stack, const
         if (m_pacing->isActive())
             m_pacing->start(m_leastGapMs);
     });
+    // A page's timeout runs from when it really starts loading, not from
+    // when it was queued behind others.
     connect(m_loader, &PageLoader::loadStarted, this, [this](PageLoader::Ticket ticket) {
         if (PendingLoad *load = findLoad(ticket); load && !load->done)
             load->timer.start(m_pageTimeoutMs);

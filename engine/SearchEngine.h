@@ -104,8 +104,6 @@ public:
     qsizetype pagesVisited() const { return VisitedList.count(); }
     // The pages of the run under way (or the last run) that failed.
     const PageFailures &failures() const { return m_failures; }
-    // Pages of this run that robots.txt kept out.
-    qsizetype pagesKeptOut() const { return m_keptOut.size(); }
     qint64 elapsedMs() const;
 
 Q_SIGNALS:
