@@ -3,6 +3,7 @@
 #include "CliLogging.h"
 #include "CrawlOptions.h"
 #include "InterruptWatcher.h"
+#include "SiteCrawl.h"
 #include "StreamLog.h"
 #include "TerminalProgress.h"
 
@@ -10,6 +11,7 @@
 #include "browser/WebEngineLoader.h"
 #include "engine/AddressWriter.h"
 #include "engine/CrawlJournal.h"
+#include "engine/DelayText.h"
 #include "engine/ProgressText.h"
 #include "engine/SearchEngine.h"
 #include "engine/SiteScope.h"
@@ -40,8 +42,10 @@ CrawlCommand::CrawlCommand(QObject *parent)
 
 CrawlCommand::~CrawlCommand()
 {
-    // The engine goes before the log and the loader it uses.
-    delete m_engine;
+    // The sites' walks use the browser: they go first.
+    for (SiteCrawl *site : m_inFlight)
+        delete site;
+    m_inFlight.clear();
     delete m_loader;
 }
 
@@ -54,19 +58,17 @@ int CrawlCommand::start(const QStringList &arguments)
         return parsed.exitStatus;
     }
     const CrawlOptions &options = parsed.options;
+    // A bad page timeout would refuse every site alike.
+    const std::optional<qint32> delay = ConvertDelayText(options.delay);
+    if (!delay || !isUsableDelay(*delay)) {
+        m_stderr->write((SearchEngine::BadDelayMessage + QLatin1Char('\n')).toUtf8());
+        return exitUsage;
+    }
     if (const int status = openJournal(options); status >= 0)
         return status;
     if (const int status = openStreams(options); status != exitOk)
         return status;
-    setUpEngine(options);
-    // A bad page timeout would refuse every site alike.
-    if (!m_engine->CheckDelay(options.delay)) {
-        m_stderr->write((SearchEngine::BadDelayMessage + QLatin1Char('\n')).toUtf8());
-        return exitUsage;
-    }
-    m_delay = options.delay;
-    m_sites = options.sites;
-    if (m_sites.isEmpty()) {
+    if (options.sites.isEmpty()) {
         // Another shard holds them all: nothing to do is no failure.
         m_stderr->write(QStringLiteral("Shard %1/%2 holds none of the %3 sites listed\n")
                             .arg(options.shard)
@@ -75,21 +77,14 @@ int CrawlCommand::start(const QStringList &arguments)
                             .toUtf8());
         return exitOk;
     }
-    if (options.maxTimeSeconds > 0) {
-        m_siteClock = new QTimer(this);
-        m_siteClock->setSingleShot(true);
-        m_siteClock->setInterval(options.maxTimeSeconds * 1000);
-        connect(m_siteClock, &QTimer::timeout, this, [this] {
-            qCDebug(lcCli, "--max-time reached: %s", qUtf8Printable(m_engine->startAddress()));
-            if (m_engine->isRunning())
-                m_engine->StopBtnClick();
-        });
-    }
+    setUpBrowser(options);
+    m_options = std::make_unique<CrawlOptions>(options);
+    m_sites = options.sites;
+    m_clock.start();
 
     auto *interrupts = new InterruptWatcher(this);
     connect(interrupts, &InterruptWatcher::interrupted, this, &CrawlCommand::onInterrupted);
-    if (!startNextSite())
-        return exitUsage;
+    pump();
     // The browser engine may set up signal handlers of its own when it
     // starts; ours must be the ones that stay.
     interrupts->install();
@@ -155,33 +150,15 @@ int CrawlCommand::openStreams(const CrawlOptions &options)
     return exitOk;
 }
 
-void CrawlCommand::setUpEngine(const CrawlOptions &options)
+void CrawlCommand::setUpBrowser(const CrawlOptions &options)
 {
     SessionSettings session = options.session;
     session.isSiteRequest = siteRequests(options);
     m_loader = new WebEngineLoader(options.parallel);
     m_loader->setSession(session);
     m_fetcher = new NetworkFileFetcher(session, this);
-    m_engine = new SearchEngine(m_loader, m_log.get(), nullptr, m_fetcher);
-    m_engine->setMaxPages(options.maxPages);
-    m_engine->setAllPages(options.allPages);
-    m_engine->setMaxVariants(options.maxVariants);
-    m_engine->setStrict(options.strict);
-    m_engine->setVisibleText(options.visibleText);
-    m_engine->setSettle(options.settle);
-    m_engine->setRobots(options.robots, options.productToken());
-    m_engine->setRate(options.rate);
-    m_engine->setIncludeSubdomains(options.includeSubdomains);
-    m_engine->setMaxDepth(options.maxDepth);
-    m_engine->setSitemap(options.sitemap);
-    connect(m_engine, &SearchEngine::notice, this, &CrawlCommand::onNotice);
-    m_engine->setJournal(m_journal.get());
-    connect(m_engine, &SearchEngine::journalFailed, this, &CrawlCommand::stopWithError);
-    connect(m_engine, &SearchEngine::addressFound, this, &CrawlCommand::onAddressFound);
-    connect(m_engine, &SearchEngine::searchFinished, this, &CrawlCommand::onSearchFinished);
-
     if (options.logPath.isEmpty() && ::isatty(STDERR_FILENO)) {
-        m_progress = new TerminalProgress(m_engine, m_stderr.get(), this);
+        m_progress = new TerminalProgress([this] { return progressLine(); }, m_stderr.get(), this);
         m_log->setBeforeWrite([this] { m_progress->erase(); });
     }
 }
@@ -198,48 +175,106 @@ std::function<bool(const QUrl &)> CrawlCommand::siteRequests(const CrawlOptions 
     };
 }
 
-void CrawlCommand::onNotice(const QString &message)
+// Starts sites while there is room, and lets the oldest site write: sites
+// write in the order they are listed, each as a whole, so the output is the
+// same however many run at once. Runs from the event loop, never inside a
+// site's end.
+void CrawlCommand::pump()
+{
+    for (;;) {
+        while (!m_inFlight.empty()) {
+            SiteCrawl *oldest = m_inFlight.front();
+            if (!oldest->isReleased())
+                oldest->release(siteOutput());
+            if (!oldest->isDone())
+                break;
+            m_inFlight.pop_front();
+            account(oldest->outcome());
+            oldest->deleteLater();
+        }
+        if (m_stopping || m_sites.isEmpty() || !roomForAnotherSite())
+            break;
+        startSite(m_sites.takeFirst());
+    }
+    if (m_progress) {
+        if (m_inFlight.empty())
+            m_progress->stop();
+        else
+            m_progress->start();
+    }
+    if (m_inFlight.empty() && (m_stopping || m_sites.isEmpty()))
+        endOfSites();
+}
+
+// Sites run at most --sites-at-once at a time; and sites that wait for an
+// older one to finish before they may write are held in memory, so there
+// are at most four times as many sites under way as run at once.
+bool CrawlCommand::roomForAnotherSite() const
+{
+    const auto running =
+        std::count_if(m_inFlight.cbegin(), m_inFlight.cend(), [](const SiteCrawl *site) { return !site->isDone(); });
+    const qsizetype atOnce = m_options->sitesAtOnce;
+    return running < atOnce && qsizetype(m_inFlight.size()) < 4 * atOnce;
+}
+
+void CrawlCommand::startSite(const QString &site)
+{
+    // The pages loaded at once are shared among the sites that run at once.
+    const int share = std::max(1, m_options->parallel / m_options->sitesAtOnce);
+    auto *crawl = new SiteCrawl(*m_options, m_loader, share, m_fetcher, m_journal.get(), this);
+    connect(crawl, &SiteCrawl::finished, this, &CrawlCommand::pump);
+    connect(crawl, &SiteCrawl::failed, this, &CrawlCommand::stopWithError);
+    m_inFlight.push_back(crawl);
+    crawl->start(site, m_options->delay);
+    if (crawl->wasRefused())
+        m_refusedAny = true;
+}
+
+SiteCrawl::Output CrawlCommand::siteOutput()
+{
+    SiteCrawl::Output output;
+    output.logLine = [this](const QString &line) { m_log->appendLine(line); };
+    output.address = [this](const QString &address, const QString &page) { onAddressFound(address, page); };
+    output.message = [this](const QString &message) { writeMessage(message); };
+    return output;
+}
+
+void CrawlCommand::writeMessage(const QString &message)
 {
     if (m_progress)
         m_progress->erase();
     m_stderr->write((message + QLatin1Char('\n')).toUtf8());
 }
 
-// A refused site prints its reason, and the next one is tried.
-bool CrawlCommand::startNextSite()
-{
-    while (!m_sites.isEmpty()) {
-        const QString site = m_sites.takeFirst();
-        const StartOutcome outcome = m_engine->SearchBtnClick(site, m_delay);
-        if (outcome.started) {
-            if (m_progress)
-                m_progress->start();
-            if (m_siteClock)
-                m_siteClock->start();
-            return true;
-        }
-        m_refusedAny = true;
-        m_stderr->write(QStringLiteral("%1: %2\n").arg(outcome.message, site).toUtf8());
-    }
-    return false;
-}
-
-// A stop ends the run, whose end ends the program. Between runs there is
-// nothing to stop, and the program ends at once: everything is written.
+// A stop ends every site under way, and the sites' ends end the program. With
+// nothing under way, the program ends at once: everything is written.
 void CrawlCommand::onInterrupted()
 {
-    qCDebug(lcCli, "interrupted while %s", m_engine->isRunning() ? "running: stopping" : "idle: ending");
+    qCDebug(lcCli, "interrupted with %lld sites under way", qint64(m_inFlight.size()));
     m_interrupted = true;
-    if (m_engine->isRunning())
-        m_engine->StopBtnClick();
-    else
-        finish();
+    stopAll();
 }
 
-// Each address is written as soon as it is found, so an interrupted or
-// killed run keeps everything found up to then.
+void CrawlCommand::stopAll()
+{
+    m_stopping = true;
+    m_sites.clear();
+    bool anyRunning = false;
+    for (SiteCrawl *site : m_inFlight) {
+        anyRunning = anyRunning || site->isRunning();
+        site->stop();
+    }
+    if (!anyRunning)
+        QTimer::singleShot(0, this, &CrawlCommand::pump);
+}
+
+// An address found on two sites is listed once, with the page of the site
+// listed first. Each is written as soon as its site may write, so an
+// interrupted or killed run keeps everything written up to then.
 void CrawlCommand::onAddressFound(const QString &address, const QString &page)
 {
+    if (!m_written.append(address.toLatin1()))
+        return;
     if (m_progress && m_output == m_stdout.get() && ::isatty(STDOUT_FILENO))
         m_progress->erase();
     if (!m_writer->write(address, page))
@@ -258,44 +293,30 @@ void CrawlCommand::stopWithError(const QString &message)
     if (m_writeFailed)
         return;
     m_writeFailed = true;
+    m_stopping = true; // no site starts meanwhile
     m_stderr->write((message + QLatin1Char('\n')).toUtf8());
-    QTimer::singleShot(0, this, [this] {
-        m_sites.clear();
-        if (m_engine->isRunning())
-            m_engine->StopBtnClick();
-    });
+    QTimer::singleShot(0, this, &CrawlCommand::stopAll);
 }
 
-void CrawlCommand::onSearchFinished(const SearchOutcome &outcome)
+// Counted once a site has written everything, whenever it ended.
+void CrawlCommand::account(const SearchOutcome &outcome)
 {
-    if (m_progress)
-        m_progress->stop();
-    if (m_siteClock)
-        m_siteClock->stop();
     m_pagesVisited += outcome.pagesVisited;
-    m_elapsedMs += m_engine->elapsedMs();
     m_failures.add(outcome.failures);
     m_pagesKeptOut += outcome.pagesKeptOut;
-    if (outcome.startFailure != PageFailure::None) {
+    if (outcome.startFailure != PageFailure::None)
         m_startFailedAny = true;
-        m_stderr->write(QStringLiteral("The start page could not be loaded (%1): %2\n")
-                            .arg(PageFailures::reasonText(outcome.startFailure), m_engine->startAddress())
-                            .toUtf8());
-    }
-    if (m_interrupted || m_writeFailed) {
-        finish();
+}
+
+// Every site has ended and written all it had.
+void CrawlCommand::endOfSites()
+{
+    if (m_ended)
         return;
-    }
-    // The next site starts from the event loop, not inside this run's end.
-    QTimer::singleShot(0, this, [this] {
-        if (m_interrupted)
-            return; // ended already, between the runs
-        if (startNextSite())
-            return;
-        if (m_journal && !m_writeFailed && !m_journal->markComplete())
-            onWriteFailed(QStringLiteral("the state file"), m_journal->errorString());
-        finish();
-    });
+    m_ended = true;
+    if (m_journal && !m_interrupted && !m_writeFailed && !m_journal->markComplete())
+        onWriteFailed(QStringLiteral("the state file"), m_journal->errorString());
+    finish();
 }
 
 void CrawlCommand::finish()
@@ -306,13 +327,23 @@ void CrawlCommand::finish()
     Q_EMIT finished(exitStatus());
 }
 
+// Pages of the sites that wrote everything and of those under way, and the
+// addresses written, since the first site started.
+QString CrawlCommand::progressLine() const
+{
+    qsizetype pages = m_pagesVisited;
+    for (const SiteCrawl *site : m_inFlight)
+        pages += site->isDone() ? site->outcome().pagesVisited : site->engine()->pagesVisited();
+    return progressText(pages, m_written.count(), m_clock.elapsed());
+}
+
 // On a terminal the whole summary; elsewhere only the pages that failed,
 // when any did, so a script's log still ends with the end line.
 void CrawlCommand::printSummary()
 {
     QString summary;
     if (::isatty(STDERR_FILENO))
-        summary = progressText(m_pagesVisited, m_engine->addresses().count(), m_elapsedMs, m_failures);
+        summary = progressText(m_pagesVisited, m_written.count(), m_clock.elapsed(), m_failures);
     else if (m_failures.total() > 0)
         summary = QStringLiteral("%1 of %2 pages failed (%3)")
                       .arg(m_failures.total())

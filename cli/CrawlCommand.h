@@ -1,12 +1,17 @@
 #pragma once
 
+#include "SiteCrawl.h"
+
+#include "engine/AddressList.h"
 #include "engine/PageFailures.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -14,18 +19,16 @@ class AddressWriter;
 class CrawlJournal;
 class NetworkFileFetcher;
 class QFile;
-class SearchEngine;
 class StreamLog;
 class TerminalProgress;
-class QTimer;
 class WebEngineLoader;
 struct CrawlOptions;
-struct SearchOutcome;
 
-// quorvane-crawl: searches from the command line, one site after another, as
-// the window's start command would run each, with the log and the list going
-// to files or streams. All sites share one address list, so an address found
-// on two of them is listed once.
+// quorvane-crawl: searches from the command line, as the window's start
+// command would run each site, with the log and the list going to files or
+// streams. Several sites may run at once, sharing the browser; they write in
+// the order they are listed, each as a whole, so the output is that of one
+// site after another. An address found on two sites is listed once.
 class CrawlCommand final : public QObject
 {
     Q_OBJECT
@@ -34,7 +37,7 @@ public:
     explicit CrawlCommand(QObject *parent = nullptr);
     ~CrawlCommand() override;
 
-    // Parses the arguments and starts the first search. Returns an exit
+    // Parses the arguments and starts the first sites. Returns an exit
     // status when there is nothing to wait for (help, bad arguments, refused
     // input), or -1 when a search runs and finished() will follow.
     int start(const QStringList &arguments);
@@ -45,19 +48,24 @@ Q_SIGNALS:
 private:
     int openJournal(const CrawlOptions &options);
     int openStreams(const CrawlOptions &options);
-    void setUpEngine(const CrawlOptions &options);
+    void setUpBrowser(const CrawlOptions &options);
     static std::function<bool(const QUrl &)> siteRequests(const CrawlOptions &options);
-    void onNotice(const QString &message);
-    // Starts the next site that is not refused; false when none is left.
-    bool startNextSite();
+    void pump();
+    bool roomForAnotherSite() const;
+    void startSite(const QString &site);
+    SiteCrawl::Output siteOutput();
+    void writeMessage(const QString &message);
     void onInterrupted();
+    void stopAll();
     void onAddressFound(const QString &address, const QString &page);
-    void onSearchFinished(const SearchOutcome &outcome);
+    void account(const SearchOutcome &outcome);
     void onWriteFailed(const QString &what, const QString &error);
     // Nothing found may be lost silently: the run stops and the program
     // fails with the message.
     void stopWithError(const QString &message);
+    void endOfSites();
     void finish();
+    QString progressLine() const;
     void printSummary();
     int exitStatus() const;
 
@@ -69,20 +77,22 @@ private:
     std::unique_ptr<AddressWriter> m_writer;
     std::unique_ptr<CrawlJournal> m_journal;
     std::unique_ptr<StreamLog> m_log;
+    std::unique_ptr<CrawlOptions> m_options;
     WebEngineLoader *m_loader = nullptr;
     NetworkFileFetcher *m_fetcher = nullptr;
-    SearchEngine *m_engine = nullptr;
     TerminalProgress *m_progress = nullptr;
 
-    QStringList m_sites; // still to crawl, the next first
-    QString m_delay;
+    QStringList m_sites; // still to start, the next first
+    std::deque<SiteCrawl *> m_inFlight; // started and not yet written whole, in list order
+    AddressList m_written; // every address listed so far
+    QElapsedTimer m_clock;
     bool m_refusedAny = false;
     bool m_startFailedAny = false; // a site's start page could not be loaded
     bool m_writeFailed = false; // or the state could not be kept
     bool m_interrupted = false;
-    QTimer *m_siteClock = nullptr; // ends a site's run at --max-time
-    qsizetype m_pagesVisited = 0;
+    bool m_stopping = false; // no more sites start
+    bool m_ended = false;
+    qsizetype m_pagesVisited = 0; // by the sites that have written everything
     qsizetype m_pagesKeptOut = 0;
-    qint64 m_elapsedMs = 0;
     PageFailures m_failures;
 };

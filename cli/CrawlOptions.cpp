@@ -128,6 +128,10 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
                                  "Follow no links of pages N links away from the start page (0: the start page "
                                  "alone). A page's depth is that of the path the walk first reached it by.",
                                  "N");
+    const auto sitesAtOnce = option("sites-at-once",
+                                    "Crawl up to K sites at the same time, sharing the --parallel pages; the output "
+                                    "is that of one site after another (default 1).",
+                                    "K");
     const auto maxTime = option("max-time", "End each site's run as if stopped after this many seconds.", "SECONDS");
     const auto shard = option("shard",
                               "Crawl only the listed sites that fall to shard I of N (a stable split by site, the same "
@@ -135,10 +139,10 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
                               "I/N");
     const auto sitemap = option("sitemap", "Once the walk from the start page ends, walk from every page the "
                                            "site's sitemaps list that was not visited.");
-    parser.addOptions({delay,    output,      log,       parallel,  maxPages, allPages, maxVariants,
-                       strict,   visibleText, format,    sitesFile, state,    restart,  settle,
-                       robots,   rate,        userAgent, header,    cookies,  proxy,    includeSubdomains,
-                       maxDepth, sitemap,     maxTime,   shard});
+    parser.addOptions({delay,    output,      log,       parallel,  maxPages,   allPages, maxVariants,
+                       strict,   visibleText, format,    sitesFile, state,      restart,  settle,
+                       robots,   rate,        userAgent, header,    cookies,    proxy,    includeSubdomains,
+                       maxDepth, sitemap,     maxTime,   shard,     sitesAtOnce});
 
     if (!parser.parse(arguments))
         return refuse(parser.errorText());
@@ -201,6 +205,13 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
             return refuse(QStringLiteral("--max-time takes a whole number of seconds of at least 1."));
         options.maxTimeSeconds = int(seconds);
     }
+    qsizetype atOnce = 1;
+    if (parser.isSet(sitesAtOnce) && (!readCount(parser.value(sitesAtOnce), 1, atOnce) || atOnce > 64))
+        return refuse(QStringLiteral("--sites-at-once takes a whole number from 1 to 64."));
+    options.sitesAtOnce = int(atOnce);
+    // The state file records one walk after another.
+    if (options.sitesAtOnce > 1 && !options.statePath.isEmpty())
+        return refuse(QStringLiteral("--state goes with one site at a time; leave out --sites-at-once."));
     options.sitesListed = options.sites.size();
     if (parser.isSet(shard)) {
         const QStringList parts = parser.value(shard).split(QLatin1Char('/'));

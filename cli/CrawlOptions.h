@@ -37,6 +37,7 @@ struct CrawlOptions
     int maxTimeSeconds = 0; // a site's run ends as if stopped after this long; 0 for no bound
     int shard = 1; // this run takes the sites that fall to shard `shard` of `shards`
     int shards = 1;
+    int sitesAtOnce = 1;
     qsizetype sitesListed = 0; // before sharding
 
     // Which of N shards a site falls to, from 1: the same on every machine

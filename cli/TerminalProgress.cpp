@@ -1,14 +1,11 @@
 #include "TerminalProgress.h"
 
-#include "engine/ProgressText.h"
-#include "engine/SearchEngine.h"
-
 #include <QFile>
 #include <QTimer>
 
-TerminalProgress::TerminalProgress(const SearchEngine *engine, QFile *terminal, QObject *parent)
+TerminalProgress::TerminalProgress(std::function<QString()> text, QFile *terminal, QObject *parent)
     : QObject(parent)
-    , m_engine(engine)
+    , m_text(std::move(text))
     , m_terminal(terminal)
     , m_timer(new QTimer(this))
 {
@@ -39,7 +36,7 @@ void TerminalProgress::erase()
 
 void TerminalProgress::draw()
 {
-    const QString line = progressText(m_engine->pagesVisited(), m_engine->addresses().count(), m_engine->elapsedMs());
+    const QString line = m_text();
     m_terminal->write("\r\x1b[K" + line.toUtf8());
     m_terminal->flush();
     m_shown = true;

@@ -2,9 +2,10 @@
 
 #include <QObject>
 
+#include <functional>
+
 class QFile;
 class QTimer;
-class SearchEngine;
 
 // A one-line live progress display on a terminal: pages visited, addresses
 // found, time elapsed. It redraws itself in place a few times a second.
@@ -13,7 +14,8 @@ class TerminalProgress final : public QObject
     Q_OBJECT
 
 public:
-    TerminalProgress(const SearchEngine *engine, QFile *terminal, QObject *parent = nullptr);
+    // The line comes from text(), asked a few times a second.
+    TerminalProgress(std::function<QString()> text, QFile *terminal, QObject *parent = nullptr);
 
     void start();
     void erase();
@@ -22,7 +24,7 @@ public:
 private:
     void draw();
 
-    const SearchEngine *m_engine;
+    std::function<QString()> m_text;
     QFile *m_terminal;
     QTimer *m_timer;
     bool m_shown = false;

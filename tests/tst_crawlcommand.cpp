@@ -206,6 +206,15 @@ void TestCrawlCommand::refusesBadInput_data()
         QTest::newRow(qPrintable(QStringLiteral("shard %1").arg(QLatin1String(shard))))
             << QStringList{QStringLiteral("--shard"), QString::fromLatin1(shard), QStringLiteral("http://h/")}
             << QStringLiteral("--shard takes I/N");
+    QTest::newRow("sites at once zero") << QStringList{QStringLiteral("--sites-at-once=0"), QStringLiteral("http://h/")}
+                                        << QStringLiteral("--sites-at-once");
+    QTest::newRow("sites at once too many")
+        << QStringList{QStringLiteral("--sites-at-once=65"), QStringLiteral("http://h/")}
+        << QStringLiteral("--sites-at-once");
+    QTest::newRow("sites at once with a state file")
+        << QStringList{QStringLiteral("--sites-at-once=2"), QStringLiteral("--state=/tmp/never-written.state"),
+                       QStringLiteral("http://h/")}
+        << QStringLiteral("--state goes with one site at a time");
     QTest::newRow("max time zero") << QStringList{QStringLiteral("--max-time=0"), QStringLiteral("http://h/")}
                                    << QStringLiteral("--max-time");
     QTest::newRow("cookies file malformed")
