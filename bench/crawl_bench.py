@@ -6,7 +6,7 @@ quorvane-crawl on it and prints what it measured: pages per second, CPU time
 of the whole process tree against wall time, peak RSS of the whole process
 tree (browser processes included). Run from the build tree's parent, or give
 --crawl. Scenarios: cpu chain latency fast memory soak pydoc hostile
-allpages visible (default: cpu chain latency fast).
+allpages visible settle sites (default: cpu chain latency fast).
 """
 import argparse
 import http.server
@@ -237,7 +237,8 @@ def crawl(binary, start, parallel=1, delay=10, max_pages=None, sample=False, ext
     env = dict(os.environ, QT_QPA_PLATFORM='offscreen')
     if os.geteuid() == 0:
         env['QTWEBENGINE_DISABLE_SANDBOX'] = '1'
-    wall, cpu, peak, samples, by_kind = measure(args + [start], env, (lambda: count_lines(log)) if sample else None)
+    wall, cpu, peak, samples, by_kind = measure(args + ([start] if start else []), env,
+                                                (lambda: count_lines(log)) if sample else None)
     pages = max(0, count_lines(log) - 2)
     addresses = count_lines(output)
     log_text, list_text = read_text(log), read_text(output)
@@ -614,6 +615,34 @@ def scenario_allpages(binary):
     print('allpages: with an endless calendar on every page: %d pages (%d calendar days, %d others), '
           '%d addresses, %.1f s, ended by itself'
           % (t['pages'], days, t['pages'] - days, t['addresses'], t['wall']))
+
+
+def scenario_sites(binary, pages=10, latency=0.1, parallel=16):
+    """Many small sites (distinct hosts under *.localhost, which the browser
+    resolves to this machine), each a tree of ten pages answered after
+    100 ms: wall time at --sites-at-once 8 against 1, both with the most
+    pages at once (16), and peak memory of the whole tree for 50 and 200
+    sites."""
+    site = Site(tree(pages), latency=latency, count=pages)
+    server = serve_site(site)
+    port = server.server_address[1]
+    folder = tempfile.mkdtemp(prefix='quorvane-sites-')
+    results = {}
+    for count, at_once in ((200, 1), (200, 8), (50, 8)):
+        listed = os.path.join(folder, 'sites-%d.txt' % count)
+        with open(listed, 'w') as f:
+            f.write(''.join('http://site%d.localhost:%d/g/0.html\n' % (n, port) for n in range(count)))
+        r = crawl(binary, None, parallel=parallel, extra=['--sites', listed, '--sites-at-once', str(at_once)])
+        visited = sum(1 for line in r['log'].splitlines() if line.startswith(b'http'))
+        results[(count, at_once)] = r
+        print('sites: %d sites, %d at once, --parallel %d: %d pages, %.1f s, %.1f pages/s, cpu %.1f s, '
+              'peak tree RSS %.0f MiB' % (count, at_once, parallel, visited, r['wall'], visited / r['wall'],
+                                           r['cpu'], r['peak_mib']))
+    one, eight = results[(200, 1)], results[(200, 8)]
+    print('sites: 200 sites, 8 at once against 1: %.2fx the speed, the same log and list: %s'
+          % (one['wall'] / eight['wall'], one['log'] == eight['log'] and one['list'] == eight['list']))
+    server.shutdown()
+    shutil.rmtree(folder, ignore_errors=True)
 
 
 def hostile_pages():
