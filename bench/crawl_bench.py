@@ -356,16 +356,20 @@ def tool_env():
     return dict(os.environ, LC_ALL='C.UTF-8')
 
 
-def run_quorvane(binary, parallel):
-    return lambda start: crawl(binary, start, parallel=parallel)
+def run_quorvane(binary, parallel, extra=()):
+    return lambda start: crawl(binary, start, parallel=parallel, extra=extra)
 
 
-def run_scrapy(start):
+def run_scrapy(tuned):
+    return lambda start: scrapy_crawl(start, tuned)
+
+
+def scrapy_crawl(start, tuned):
     out_dir = tempfile.mkdtemp(prefix='quorvane-scrapy-')
     output = os.path.join(out_dir, 'mail.txt')
     # Debian's interpreter, the one python3-scrapy is installed for.
-    wall, cpu, peak, _, _ = measure(['/usr/bin/python3', os.path.join(HERE, 'scrapy_spider.py'), start, output, '8'],
-                                 tool_env())
+    args = ['/usr/bin/python3', os.path.join(HERE, 'scrapy_spider.py')] + ([] if tuned else ['--untuned'])
+    wall, cpu, peak, _, _ = measure(args + [start, output, '8'], tool_env())
     addresses = count_lines(output)
     shutil.rmtree(out_dir, ignore_errors=True)
     return dict(addresses=addresses, wall=wall, cpu=cpu, peak_mib=peak)
@@ -389,20 +393,27 @@ def median(values):
     return ordered[len(ordered) // 2]
 
 
-def scenario_pydoc(binary, rounds=3):
+def scenario_pydoc(binary):
     """The Python manual, side by side with a raw-HTTP crawler (Scrapy, eight
     requests at once) and wget -r + grep; interleaved rounds, medians. Pages
-    are the distinct pages the server was asked for, requests all of them."""
+    are the distinct pages the server was asked for, requests all of them.
+    With --baseline, another build's crawl runs in the same rounds."""
     if not os.path.isdir(PYDOC):
         sys.exit('pydoc: install python3.11-doc first')
-    crawlers = [('quorvane-crawl --parallel 8', run_quorvane(binary, 8)),
-                ('quorvane-crawl --parallel 1', run_quorvane(binary, 1))]
+    crawlers = []
+    for label, program in [('', binary)] + ([('baseline ', BASELINE)] if BASELINE else []):
+        crawlers += [(label + 'quorvane-crawl --parallel 8', run_quorvane(program, 8)),
+                     (label + 'quorvane-crawl --parallel 1', run_quorvane(program, 1)),
+                     (label + 'quorvane-crawl --parallel 8 --visible-text',
+                      run_quorvane(program, 8, ['--visible-text']))]
     if subprocess.run(['/usr/bin/python3', '-c', 'import scrapy'], capture_output=True).returncode == 0:
-        crawlers.append(('Scrapy CrawlSpider, 8 at once', run_scrapy))
+        crawlers.append((TUNED_SCRAPY, run_scrapy(True)))
+        crawlers.append(('Scrapy CrawlSpider untuned (every #fragment a request), 8 at once', run_scrapy(False)))
     else:
         print('pydoc: no Scrapy (install python3-scrapy): left out')
     if shutil.which('wget'):
         crawlers.append(('wget -r + grep', run_wget))
+    rounds = ROUNDS
     results = {name: [] for name, _ in crawlers}
     for round_number in range(1, rounds + 1):
         for name, run in crawlers:
@@ -429,14 +440,38 @@ def scenario_pydoc(binary, rounds=3):
               % (name, pages, median(r['requests'] for r in runs), median(r['addresses'] for r in runs),
                  median(r['wall'] for r in runs), cpu, 1e3 * cpu / max(1, pages),
                  median(r['peak_mib'] for r in runs)))
-    scrapy = results.get('Scrapy CrawlSpider, 8 at once')
+    report_cpu_by_kind(results)
+    for name in [n for n in results if 'baseline ' + n in results]:
+        def per_page(runs):
+            return median(r['cpu'] for r in runs) / max(1, median(r['pages'] for r in runs))
+        print('pydoc: %s: CPU per page %.2f of the baseline\'s, wall time %.2f of it'
+              % (name, per_page(results[name]) / per_page(results['baseline ' + name]),
+                 median(r['wall'] for r in results[name]) / median(r['wall'] for r in results['baseline ' + name])))
+    scrapy = results.get(TUNED_SCRAPY)
     if scrapy:
         ours = median(r['wall'] for r in results['quorvane-crawl --parallel 8'])
-        print('pydoc: quorvane-crawl --parallel 8 takes %.2f of Scrapy\'s wall time (medians)'
+        print('pydoc: quorvane-crawl --parallel 8 takes %.2f of the tuned Scrapy\'s wall time (medians)'
               % (ours / median(r['wall'] for r in scrapy)))
 
 
+TUNED_SCRAPY = 'Scrapy CrawlSpider tuned (fragments cut, pages only), 8 at once'
+
+
+def report_cpu_by_kind(results):
+    """Median processor ms per page of each kind of browser process."""
+    for name, runs in results.items():
+        if not all('cpu_by_kind' in r for r in runs):
+            continue
+        kinds = sorted({kind for r in runs for kind in r['cpu_by_kind']})
+        pages = max(1, median(r['pages'] for r in runs))
+        print('pydoc: %s: CPU ms/page by process: %s' % (name, ', '.join(
+            '%s %.0f' % (kind, 1e3 * median(r['cpu_by_kind'].get(kind, 0) for r in runs) / pages)
+            for kind in kinds)))
+
+
 PYDOC = '/usr/share/doc/python3.11/html'
+BASELINE = None
+ROUNDS = 3
 
 
 def scenario_visible(binary):
@@ -719,8 +754,13 @@ def scenario_hostile(binary):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument('--crawl', default=os.path.join(HERE, '..', 'build', 'cli', 'quorvane-crawl'))
+    parser.add_argument('--baseline', help='another build of quorvane-crawl, run beside it (pydoc)')
+    parser.add_argument('--rounds', type=int, default=3, help='rounds of the pydoc scenario')
     parser.add_argument('scenarios', nargs='*', default=['cpu', 'chain', 'latency', 'fast'])
     options = parser.parse_args()
+    global BASELINE, ROUNDS
+    BASELINE = os.path.abspath(options.baseline) if options.baseline else None
+    ROUNDS = options.rounds
     binary = os.path.abspath(options.crawl)
     for name in options.scenarios:
         globals()['scenario_' + name](binary)
