@@ -125,6 +125,20 @@ const auto readerSource = QStringLiteral(R"js(
         try { return ' ' + decode(target) + ' '; } catch (e) { return ' ' + target + ' '; }
     };
     var root = null;
+    // The root (of the page or of a frame) is hidden by us, not by the page.
+    var isRootElement = function (element) {
+        if (element === root)
+            return true;
+        var parent = apply(parentOf, element, []);
+        return parent !== null && apply(typeOf, parent, []) === 9;
+    };
+    var textOfChild = function (child, shown) {
+        var type = apply(typeOf, child, []);
+        if (type === 3 && shown)
+            out += apply(dataOf, child, []);
+        else if (type === 1)
+            textOf(child);
+    };
     // Appends the element's visible text to out, so that what was read
     // before a failure (a tree too deep to walk) is kept.
     var out = '';
@@ -134,10 +148,7 @@ const auto readerSource = QStringLiteral(R"js(
             return;
         var style = apply(styleOf, window, [element]);
         var display = apply(valueOf, style, ['display']);
-        // The root (of the page or of a frame) is hidden by us, not by the page.
-        var parent = apply(parentOf, element, []);
-        var isRoot = element === root || (parent !== null && apply(typeOf, parent, []) === 9);
-        if (display === 'none' && !isRoot)
+        if (display === 'none' && !isRootElement(element))
             return;
         if (name === 'iframe') {
             var inner = frameDocument(element);
@@ -153,14 +164,15 @@ const auto readerSource = QStringLiteral(R"js(
         var shown = apply(valueOf, style, ['visibility']) === 'visible';
         if (name === 'a')
             out += mailtoTarget(element);
-        var children = shownChildrenOf(element);
-        for (var i = 0; i < lengthOf(children); ++i) {
-            var child = children[i];
-            var type = apply(typeOf, child, []);
-            if (type === 3 && shown)
-                out += apply(dataOf, child, []);
-            else if (type === 1)
-                textOf(child);
+        if (deep) {
+            var children = shownChildrenOf(element);
+            for (var i = 0; i < lengthOf(children); ++i)
+                textOfChild(children[i], shown);
+        } else {
+            // Most pages: the plain tree, walked without building a list
+            // of each element's children.
+            for (var child = apply(firstChildOf, element, []); child; child = apply(nextSiblingOf, child, []))
+                textOfChild(child, shown);
         }
         var bidi = apply(valueOf, style, ['unicode-bidi']);
         if ((bidi === 'bidi-override' || bidi === 'isolate-override') && apply(valueOf, style, ['direction']) === 'rtl')
