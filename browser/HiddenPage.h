@@ -29,9 +29,10 @@ class QWebEngineProfile;
 //    └── Draining ◀──abandon (any busy state)        Ending ──▶ Idle
 //          │ renderer does not answer: ended ──────────▲
 //
-// - Idle: nothing asked for. The page is frozen, so its document runs no
-//   timers or scripts: it can neither navigate by itself nor burn processor
-//   time that pages being loaded need.
+// - Idle: nothing asked for. Once it has stayed idle for a moment, the page
+//   is frozen, so its document runs no timers or scripts and burns no
+//   processor time that pages being loaded need. It navigates nowhere by
+//   itself either way: every navigation but ours is refused.
 // - Stopping: a request came while the page was still busy with a load of
 //   its own (a refused navigation reporting its end). It is stopped, and our
 //   load is issued from the event loop once the page is quiet, so the

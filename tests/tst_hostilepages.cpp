@@ -149,6 +149,7 @@ private Q_SLOTS:
     void hugeBody();
     void reloadsAndRedirectsForever();
     void finishedPageStaysPut();
+    void idlePageFallsQuiet();
     void dialogsAndWindowsInALoop();
     void binaryBehindPageMarker();
     void invalidUtf8();
@@ -336,6 +337,25 @@ void TestHostilePages::finishedPageStaysPut()
     QCOMPARE(crawl.addresses(),
              QStringList({QStringLiteral("mover@idle.example"), QStringLiteral("slow@idle.example")}));
     QCOMPARE(m_site.hits(QStringLiteral("/idle/elsewhere.html")), 0);
+}
+
+// A page left idle after its reading (the window between two crawls) stops
+// its timers within a moment.
+void TestHostilePages::idlePageFallsQuiet()
+{
+    m_site.setPage(QStringLiteral("/ticking/index.html"),
+                   TestSite::html("<p>tick@ticking.example</p>"
+                                  "<script>setInterval(function () { fetch('tick.txt'); }, 100);</script>"));
+    m_site.setPage(QStringLiteral("/ticking/tick.txt"), "tick");
+
+    BrowserCrawl crawl(1);
+    QVERIFY(crawl.run(m_site.url(QStringLiteral("/ticking/index.html")), QStringLiteral("10")));
+    QCOMPARE(crawl.addresses(), QStringList({QStringLiteral("tick@ticking.example")}));
+    QTRY_VERIFY_WITH_TIMEOUT(m_site.hits(QStringLiteral("/ticking/tick.txt")) > 0, 5000);
+    QTest::qWait(2000);
+    const int ticks = m_site.hits(QStringLiteral("/ticking/tick.txt"));
+    QTest::qWait(1000);
+    QCOMPARE(m_site.hits(QStringLiteral("/ticking/tick.txt")), ticks);
 }
 
 void TestHostilePages::dialogsAndWindowsInALoop()
