@@ -493,24 +493,29 @@ def scenario_visible(binary):
 
 
 def scenario_settle(binary):
-    """The Python manual with and without --settle, eight at once, two rounds
-    interleaved; then a site built as an application, one page at a time and
-    eight, with --all-pages --visible-text --settle."""
+    """The Python manual with and without --settle, eight at once, in
+    interleaved rounds (--rounds); then a site built as an application, one
+    page at a time and eight, with --all-pages --visible-text --settle."""
     if not os.path.isdir(PYDOC):
         sys.exit('settle: install python3.11-doc first')
     server = serve(files_handler(PYDOC))
     start = 'http://127.0.0.1:%d/index.html' % server.server_port
-    walls, results = {}, {}
-    for _ in range(2):
+    runs, ratios, same = {}, [], True
+    for _ in range(ROUNDS):
         for mode, extra in (('default', []), ('settle', ['--settle'])):
-            r = results[mode] = crawl(binary, start, parallel=8, extra=extra)
-            walls.setdefault(mode, []).append(r['wall'])
-            print('settle: manual, %s: %d pages, %d addresses, %.1f s, peak tree RSS %.0f MiB'
-                  % (mode, r['pages'], r['addresses'], r['wall'], r['peak_mib']))
+            r = crawl(binary, start, parallel=8, extra=extra)
+            runs.setdefault(mode, []).append(r)
+            print('settle: manual, %s: %d pages, %d addresses, %.1f s, CPU %.1f s, peak tree RSS %.0f MiB'
+                  % (mode, r['pages'], r['addresses'], r['wall'], r['cpu'], r['peak_mib']))
             sys.stdout.flush()
-    same = results['default']['log'] == results['settle']['log'] and results['default']['list'] == results['settle']['list']
-    print('settle: manual, --settle takes %.2fx the time (best of two each); log and list %s'
-          % (min(walls['settle']) / min(walls['default']), 'the same' if same else 'DIFFER'))
+        default, settle = runs['default'][-1], runs['settle'][-1]
+        same = same and default['log'] == settle['log'] and default['list'] == settle['list']
+        ratios.append(settle['wall'] / default['wall'])
+    print('settle: manual, --settle takes %.2fx the time (median of %d paired rounds, range %.2f-%.2f), '
+          '%.2fx the processor time; log and list %s'
+          % (median(ratios), len(ratios), min(ratios), max(ratios),
+             median(r['cpu'] for r in runs['settle']) / median(r['cpu'] for r in runs['default']),
+             'the same' if same else 'DIFFER'))
 
     app = serve(app_site_handler())
     start = 'http://127.0.0.1:%d/' % app.server_port

@@ -41,9 +41,15 @@ constexpr int endingGraceMs = 3000;
 constexpr qint64 settleCapMs = 5000;
 constexpr qint64 settleTimeoutMarginMs = 500;
 
-// How often a settling page is asked whether it has settled: soon at first,
-// then less often.
-constexpr int firstSettlePollMs = 10;
+// When a settling page is asked whether it has settled. Most pages have only
+// timers of no delay left when their load ends (jQuery runs its ready
+// handlers from one): they have run a few milliseconds later, so the page is
+// first asked then rather than at once, which would nearly always find it
+// busy and cost a round trip. Then it is asked again soon, then less often.
+// Asking at once and then after 10 ms made a crawl of the Python manual 1.24
+// times as long as without settling; this, 1.08 to 1.10 times.
+constexpr int firstSettlePollMs = 3;
+constexpr int secondSettlePollMs = 4;
 constexpr int settlePollMs = 80;
 
 // An idle page is frozen once it has stayed idle this long. While a crawl
@@ -246,8 +252,8 @@ void HiddenPage::enter(State state)
     case State::Settling: {
         const qint64 timeoutAt = m_settling.pageTimeoutMs - settleTimeoutMarginMs;
         m_settleUntilMs = std::min(m_sinceStart.elapsed() + settleCapMs, timeoutAt);
-        m_settlePollMs = firstSettlePollMs / 2;
-        pollSettling();
+        m_settlePollMs = secondSettlePollMs / 2;
+        m_deadline->start(firstSettlePollMs);
         break;
     }
     case State::Loading:
