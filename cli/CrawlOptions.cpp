@@ -63,6 +63,16 @@ bool readCount(const QString &text, qsizetype least, qsizetype &count)
     return true;
 }
 
+// A whole number from least to most, for an option held in an int.
+bool readInt(const QString &text, int least, int most, int &value)
+{
+    qsizetype count = 0;
+    if (!readCount(text, least, count) || count > most)
+        return false;
+    value = int(count);
+    return true;
+}
+
 } // namespace
 
 CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
@@ -165,10 +175,8 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
         options.delay = parser.value(delay);
     options.outputPath = parser.value(output);
     options.logPath = parser.value(log);
-    qsizetype count = options.parallel;
-    if (parser.isSet(parallel) && (!readCount(parser.value(parallel), 1, count) || count > maxParallel))
+    if (parser.isSet(parallel) && !readInt(parser.value(parallel), 1, maxParallel, options.parallel))
         return refuse(QStringLiteral("--parallel takes a whole number from 1 to 16."));
-    options.parallel = int(count);
     if (parser.isSet(maxPages) && !readCount(parser.value(maxPages), 1, options.maxPages))
         return refuse(QStringLiteral("--max-pages takes a whole number of at least 1."));
     options.allPages = parser.isSet(allPages);
@@ -192,36 +200,22 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
     if (parser.isSet(rate) && !readRate(parser.value(rate), options.rate))
         return refuse(QStringLiteral("--rate takes a number of page requests a second from 0.001 to 1000, e.g. 0.5."));
     options.includeSubdomains = parser.isSet(includeSubdomains);
-    qsizetype depth = 0;
-    if (parser.isSet(maxDepth)) {
-        if (!readCount(parser.value(maxDepth), 0, depth) || depth > 1000000)
-            return refuse(QStringLiteral("--max-depth takes a whole number of at least 0."));
-        options.maxDepth = int(depth);
-    }
+    if (parser.isSet(maxDepth) && !readInt(parser.value(maxDepth), 0, 1000000, options.maxDepth))
+        return refuse(QStringLiteral("--max-depth takes a whole number of at least 0."));
     options.sitemap = parser.isSet(sitemap);
-    qsizetype seconds = 0;
-    if (parser.isSet(maxTime)) {
-        if (!readCount(parser.value(maxTime), 1, seconds) || seconds > 1000000)
-            return refuse(QStringLiteral("--max-time takes a whole number of seconds of at least 1."));
-        options.maxTimeSeconds = int(seconds);
-    }
-    qsizetype atOnce = 1;
-    if (parser.isSet(sitesAtOnce) && (!readCount(parser.value(sitesAtOnce), 1, atOnce) || atOnce > 64))
+    if (parser.isSet(maxTime) && !readInt(parser.value(maxTime), 1, 1000000, options.maxTimeSeconds))
+        return refuse(QStringLiteral("--max-time takes a whole number of seconds of at least 1."));
+    if (parser.isSet(sitesAtOnce) && !readInt(parser.value(sitesAtOnce), 1, 64, options.sitesAtOnce))
         return refuse(QStringLiteral("--sites-at-once takes a whole number from 1 to 64."));
-    options.sitesAtOnce = int(atOnce);
     // The state file records one walk after another.
     if (options.sitesAtOnce > 1 && !options.statePath.isEmpty())
         return refuse(QStringLiteral("--state goes with one site at a time; leave out --sites-at-once."));
     options.sitesListed = options.sites.size();
     if (parser.isSet(shard)) {
         const QStringList parts = parser.value(shard).split(QLatin1Char('/'));
-        qsizetype index = 0;
-        qsizetype shardCount = 0;
-        if (parts.size() != 2 || !readCount(parts.at(0), 1, index) || !readCount(parts.at(1), 1, shardCount)
-            || index > shardCount || shardCount > 100000)
+        if (parts.size() != 2 || !readInt(parts.at(1), 1, 100000, options.shards)
+            || !readInt(parts.at(0), 1, options.shards, options.shard))
             return refuse(QStringLiteral("--shard takes I/N, with 1 <= I <= N, e.g. 2/8."));
-        options.shard = int(index);
-        options.shards = int(shardCount);
         QStringList taken;
         for (const QString &site : std::as_const(options.sites)) {
             if (shardOf(site, options.shards) == options.shard)

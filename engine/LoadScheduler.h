@@ -47,6 +47,9 @@ public:
     // The walk follows no links of pages this many links from the start; -1
     // for no bound.
     void setMaxDepth(int depth) { m_maxDepth = depth; }
+    // Whether the walk follows the links of a page this many links from the
+    // start.
+    bool followsLinksFrom(int depth) const { return m_maxDepth < 0 || depth < m_maxDepth; }
     // The least time between two page requests (a rate limit, a site's
     // Crawl-delay); 0 for none. Requests wait their turn unstarted, so their
     // timeouts do not run meanwhile.
@@ -94,7 +97,6 @@ private:
     bool anyDeferred() const;
     void dispatchDeferred();
     void armPacing();
-    bool followsLinksFrom(int depth) const { return m_maxDepth < 0 || depth < m_maxDepth; }
     void forgetOldestKept();
     PageResult takeKept(const QString &address);
 

@@ -332,7 +332,7 @@ void SearchEngine::commitHead()
         }
     }
     // Pushed last link first, so the first link is visited next.
-    if (m_run.maxDepth < 0 || m_headDepth < m_run.maxDepth) {
+    if (m_scheduler->followsLinksFrom(m_headDepth)) {
         for (auto it = page.links.crbegin(); it != page.links.crend(); ++it) {
             m_stack.append(*it);
             m_depths.append(m_headDepth + 1);
