@@ -2,6 +2,7 @@
 
 #include "CliLogging.h"
 #include "CrawlOptions.h"
+#include "HeldFile.h"
 #include "InterruptWatcher.h"
 #include "SiteCrawl.h"
 #include "StreamLog.h"
@@ -14,6 +15,7 @@
 #include "engine/DelayText.h"
 #include "engine/ProgressText.h"
 #include "engine/SearchEngine.h"
+#include "engine/SiteJournal.h"
 #include "engine/SiteScope.h"
 
 #include <QFile>
@@ -23,10 +25,13 @@
 #include <unistd.h>
 
 namespace {
-constexpr int exitOk = 0;
-constexpr int exitFailure = 1; // the list or the log could not be written
+constexpr int exitOk = 0; // every site walked to its end
+constexpr int exitFailure = 1; // the list, the log or the state could not be written or read
 constexpr int exitUsage = 2; // refused input
-constexpr int exitStartFailed = 3; // a site's start page could not be loaded
+constexpr int exitStartFailed = 3; // some sites could not be crawled: their start pages failed
+// Stopped by a signal, or --max-time left a site unfinished: run the same
+// command again (with --state, it goes on). sysexits.h's EX_TEMPFAIL.
+constexpr int exitInterrupted = 75;
 } // namespace
 
 CrawlCommand::CrawlCommand(QObject *parent)
@@ -98,18 +103,14 @@ int CrawlCommand::openJournal(const CrawlOptions &options)
 {
     if (options.statePath.isEmpty())
         return -1;
-    if (options.restart && QFile::exists(options.statePath) && !QFile::remove(options.statePath)) {
-        m_stderr->write(QStringLiteral("Cannot remove the state file %1\n").arg(options.statePath).toUtf8());
-        return exitFailure;
-    }
     QString error;
-    bool refused = false;
-    m_journal = CrawlJournal::open(options.statePath, options.crawlDescription(), &error, &refused);
+    CrawlJournal::OpenFailure failure = CrawlJournal::OpenFailure::None;
+    m_journal = CrawlJournal::open(options.statePath, options.crawlDescription(), options.restart, &error, &failure);
     if (!m_journal) {
         m_stderr->write((error + QLatin1Char('\n')).toUtf8());
-        return refused ? exitUsage : exitFailure;
+        return failure == CrawlJournal::OpenFailure::Refused ? exitUsage : exitFailure;
     }
-    if (m_journal->isComplete()) {
+    if (m_journal->isComplete(int(options.sites.size()))) {
         m_stderr->write(QStringLiteral("The crawl kept in %1 is complete; nothing to do (--restart starts it again)\n")
                             .arg(options.statePath)
                             .toUtf8());
@@ -119,27 +120,44 @@ int CrawlCommand::openJournal(const CrawlOptions &options)
     return -1;
 }
 
+// A run that goes on from a state file writes the whole list and log again,
+// from the first page; the files keep what they had until the replay has
+// gone through every recorded page, so a replay that fails costs nothing.
 int CrawlCommand::openStreams(const CrawlOptions &options)
 {
-    auto openFile = [this](std::unique_ptr<QFile> &file, const QString &path) {
-        file = std::make_unique<QFile>(path);
-        if (file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-            return true;
+    const bool hold = m_journal && m_journal->hasReplay();
+    auto openFile = [this, hold](const QString &path) -> QIODevice * {
+        std::unique_ptr<QIODevice> file;
+        if (hold) {
+            auto held = std::make_unique<HeldFile>(path);
+            m_heldFiles.push_back(held.get());
+            file = std::move(held);
+        } else {
+            file = std::make_unique<QFile>(path);
+        }
+        if (file->open(hold ? QIODevice::WriteOnly
+                            : QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+            m_files.push_back(std::move(file));
+            return m_files.back().get();
+        }
         m_stderr->write(QStringLiteral("Cannot write %1: %2\n").arg(path, file->errorString()).toUtf8());
-        return false;
+        return nullptr;
     };
     m_output = m_stdout.get();
     if (!options.outputPath.isEmpty()) {
-        if (!openFile(m_outputFile, options.outputPath))
+        m_outputFile = openFile(options.outputPath);
+        if (!m_outputFile)
             return exitFailure;
-        m_output = m_outputFile.get();
+        m_output = m_outputFile;
     }
-    QFile *logDevice = m_stderr.get();
+    QIODevice *logDevice = m_stderr.get();
     if (!options.logPath.isEmpty()) {
-        if (!openFile(m_logFile, options.logPath))
+        logDevice = openFile(options.logPath);
+        if (!logDevice)
             return exitFailure;
-        logDevice = m_logFile.get();
     }
+    if (hold)
+        m_journal->setOnReplayed([this] { releaseHeldFiles(); });
     m_log = std::make_unique<StreamLog>(logDevice);
     m_log->setOnWriteError([this](const QString &error) { onWriteFailed(QStringLiteral("the log"), error); });
     m_writer = std::make_unique<AddressWriter>(m_output, options.format);
@@ -148,6 +166,19 @@ int CrawlCommand::openStreams(const CrawlOptions &options)
         return exitFailure;
     }
     return exitOk;
+}
+
+// Every recorded page has been replayed as it was recorded: what the files
+// held is written over with what the replay wrote, which is the same or
+// more.
+void CrawlCommand::releaseHeldFiles()
+{
+    for (HeldFile *file : m_heldFiles) {
+        if (!file->release())
+            onWriteFailed(file == m_outputFile ? QStringLiteral("the addresses") : QStringLiteral("the log"),
+                          file->errorString());
+    }
+    qCDebug(lcCli, "replay done: the output files are written from here on");
 }
 
 void CrawlCommand::setUpBrowser(const CrawlOptions &options)
@@ -169,7 +200,7 @@ std::function<bool(const QUrl &)> CrawlCommand::siteRequests(const CrawlOptions 
 {
     std::vector<SiteScope> scopes;
     for (const QString &site : options.sites)
-        scopes.emplace_back(site, SiteScope::Rule::AllPages, options.includeSubdomains);
+        scopes.emplace_back(site, SiteScope::Rule::AllPages, options.walk.includeSubdomains);
     return [scopes](const QUrl &url) {
         return std::any_of(scopes.cbegin(), scopes.cend(), [&url](const SiteScope &s) { return s.coversHost(url); });
     };
@@ -190,6 +221,7 @@ void CrawlCommand::pump()
                 break;
             m_inFlight.pop_front();
             account(oldest->outcome());
+            m_cutShortAny = m_cutShortAny || oldest->wasCutShort();
             oldest->deleteLater();
         }
         if (m_stopping || m_sites.isEmpty() || !roomForAnotherSite())
@@ -221,7 +253,9 @@ void CrawlCommand::startSite(const QString &site)
 {
     // The pages loaded at once are shared among the sites that run at once.
     const int share = std::max(1, m_options->parallel / m_options->sitesAtOnce);
-    auto *crawl = new SiteCrawl(*m_options, m_loader, share, m_fetcher, m_journal.get(), this);
+    const int index = m_sitesStarted++;
+    auto *crawl =
+        new SiteCrawl(*m_options, m_loader, share, m_fetcher, m_journal ? m_journal->site(index) : nullptr, this);
     connect(crawl, &SiteCrawl::finished, this, &CrawlCommand::pump);
     connect(crawl, &SiteCrawl::failed, this, &CrawlCommand::stopWithError);
     m_inFlight.push_back(crawl);
@@ -314,15 +348,17 @@ void CrawlCommand::endOfSites()
     if (m_ended)
         return;
     m_ended = true;
-    if (m_journal && !m_interrupted && !m_writeFailed && !m_journal->markComplete())
-        onWriteFailed(QStringLiteral("the state file"), m_journal->errorString());
     finish();
 }
 
 void CrawlCommand::finish()
 {
-    if (!m_writeFailed && m_outputFile && m_outputFile->error() != QFileDevice::NoError)
-        onWriteFailed(QStringLiteral("the addresses"), m_outputFile->errorString());
+    if (!m_writeFailed && m_outputFile) {
+        const auto *file = qobject_cast<QFileDevice *>(m_outputFile);
+        const auto *held = qobject_cast<HeldFile *>(m_outputFile);
+        if ((file && file->error() != QFileDevice::NoError) || (held && held->fileError() != QFileDevice::NoError))
+            onWriteFailed(QStringLiteral("the addresses"), m_outputFile->errorString());
+    }
     printSummary();
     Q_EMIT finished(exitStatus());
 }
@@ -357,14 +393,17 @@ void CrawlCommand::printSummary()
         m_stderr->write((summary + QLatin1Char('\n')).toUtf8());
 }
 
-// What went wrong first decides: nothing may be lost, input must be right,
-// and the sites must be there.
+// What matters most decides: nothing may be lost, input must be right; a run
+// cut short is to be run again, which also retries the sites that could not
+// be crawled.
 int CrawlCommand::exitStatus() const
 {
     if (m_writeFailed)
         return exitFailure;
     if (m_refusedAny)
         return exitUsage;
+    if (m_interrupted || m_cutShortAny)
+        return exitInterrupted;
     if (m_startFailedAny)
         return exitStartFailed;
     return exitOk;

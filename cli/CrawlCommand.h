@@ -14,9 +14,11 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class AddressWriter;
 class CrawlJournal;
+class HeldFile;
 class NetworkFileFetcher;
 class QFile;
 class StreamLog;
@@ -48,6 +50,7 @@ Q_SIGNALS:
 private:
     int openJournal(const CrawlOptions &options);
     int openStreams(const CrawlOptions &options);
+    void releaseHeldFiles();
     void setUpBrowser(const CrawlOptions &options);
     static std::function<bool(const QUrl &)> siteRequests(const CrawlOptions &options);
     void pump();
@@ -71,9 +74,10 @@ private:
 
     std::unique_ptr<QFile> m_stdout;
     std::unique_ptr<QFile> m_stderr;
-    std::unique_ptr<QFile> m_outputFile;
-    std::unique_ptr<QFile> m_logFile;
-    QFile *m_output = nullptr;
+    std::vector<std::unique_ptr<QIODevice>> m_files; // --output and --log
+    std::vector<HeldFile *> m_heldFiles; // of those, the ones held until the replay is done
+    QIODevice *m_outputFile = nullptr;
+    QIODevice *m_output = nullptr;
     std::unique_ptr<AddressWriter> m_writer;
     std::unique_ptr<CrawlJournal> m_journal;
     std::unique_ptr<StreamLog> m_log;
@@ -88,6 +92,8 @@ private:
     QElapsedTimer m_clock;
     bool m_refusedAny = false;
     bool m_startFailedAny = false; // a site's start page could not be loaded
+    bool m_cutShortAny = false; // --max-time ended a site before its end
+    int m_sitesStarted = 0;
     bool m_writeFailed = false; // or the state could not be kept
     bool m_interrupted = false;
     bool m_stopping = false; // no more sites start

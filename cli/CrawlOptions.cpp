@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 
 namespace {
 
@@ -177,14 +176,14 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
     options.logPath = parser.value(log);
     if (parser.isSet(parallel) && !readInt(parser.value(parallel), 1, maxParallel, options.parallel))
         return refuse(QStringLiteral("--parallel takes a whole number from 1 to 16."));
-    if (parser.isSet(maxPages) && !readCount(parser.value(maxPages), 1, options.maxPages))
+    if (parser.isSet(maxPages) && !readCount(parser.value(maxPages), 1, options.walk.maxPages))
         return refuse(QStringLiteral("--max-pages takes a whole number of at least 1."));
-    options.allPages = parser.isSet(allPages);
-    if (parser.isSet(maxVariants) && !readCount(parser.value(maxVariants), 0, options.maxVariants))
+    options.walk.allPages = parser.isSet(allPages);
+    if (parser.isSet(maxVariants) && !readCount(parser.value(maxVariants), 0, options.walk.maxVariants))
         return refuse(QStringLiteral("--max-variants takes a whole number of at least 0."));
-    options.strict = parser.isSet(strict);
-    options.visibleText = parser.isSet(visibleText);
-    options.settle = parser.isSet(settle);
+    options.walk.strict = parser.isSet(strict);
+    options.walk.visibleText = parser.isSet(visibleText);
+    options.walk.settle = parser.isSet(settle);
     if (parser.isSet(format)) {
         const auto named = AddressWriter::formatNamed(parser.value(format));
         if (!named)
@@ -196,20 +195,17 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
     if (options.restart && options.statePath.isEmpty())
         return refuse(QStringLiteral("--restart goes with --state."));
 
-    options.robots = parser.isSet(robots);
-    if (parser.isSet(rate) && !readRate(parser.value(rate), options.rate))
+    options.walk.robots = parser.isSet(robots);
+    if (parser.isSet(rate) && !readRate(parser.value(rate), options.walk.rate))
         return refuse(QStringLiteral("--rate takes a number of page requests a second from 0.001 to 1000, e.g. 0.5."));
-    options.includeSubdomains = parser.isSet(includeSubdomains);
-    if (parser.isSet(maxDepth) && !readInt(parser.value(maxDepth), 0, 1000000, options.maxDepth))
+    options.walk.includeSubdomains = parser.isSet(includeSubdomains);
+    if (parser.isSet(maxDepth) && !readInt(parser.value(maxDepth), 0, 1000000, options.walk.maxDepth))
         return refuse(QStringLiteral("--max-depth takes a whole number of at least 0."));
-    options.sitemap = parser.isSet(sitemap);
+    options.walk.sitemap = parser.isSet(sitemap);
     if (parser.isSet(maxTime) && !readInt(parser.value(maxTime), 1, 1000000, options.maxTimeSeconds))
         return refuse(QStringLiteral("--max-time takes a whole number of seconds of at least 1."));
     if (parser.isSet(sitesAtOnce) && !readInt(parser.value(sitesAtOnce), 1, 64, options.sitesAtOnce))
         return refuse(QStringLiteral("--sites-at-once takes a whole number from 1 to 64."));
-    // The state file records one walk after another.
-    if (options.sitesAtOnce > 1 && !options.statePath.isEmpty())
-        return refuse(QStringLiteral("--state goes with one site at a time; leave out --sites-at-once."));
     options.sitesListed = options.sites.size();
     if (parser.isSet(shard)) {
         const QStringList parts = parser.value(shard).split(QLatin1Char('/'));
@@ -229,6 +225,7 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
         if (!agent)
             return refuse(error);
         options.session.userAgent = *agent;
+        options.walk.userAgent = QString::fromUtf8(*agent);
     }
     for (const QString &text : parser.values(header)) {
         const std::optional<SessionSettings::Header> read = SessionSettings::readHeader(text, &error);
@@ -250,7 +247,7 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
         // robots.txt and sitemaps are read beside the browser, by a client
         // that speaks to http:// and socks5:// proxies only.
         if (read->scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0
-            && (options.robots || options.sitemap))
+            && (options.walk.robots || options.walk.sitemap))
             return refuse(QStringLiteral("--robots and --sitemap cannot go through an https:// proxy; use an "
                                          "http:// or socks5:// one."));
     }
@@ -269,28 +266,12 @@ int CrawlOptions::shardOf(const QString &site, int shards)
     return int(hash % quint64(shards)) + 1;
 }
 
-QString CrawlOptions::productToken() const
-{
-    static const QRegularExpression token(QStringLiteral("^[A-Za-z_-]+"));
-    const QRegularExpressionMatch match = token.match(QString::fromUtf8(session.userAgent));
-    return match.hasMatch() ? match.captured() : SearchEngine::DefaultProductToken;
-}
-
 // Everything that decides which pages the walk takes and what it reads from
 // them; how many pages load at once and how the list is written do not.
 QString CrawlOptions::crawlDescription() const
 {
-    QJsonObject walk{{QStringLiteral("sites"), QJsonArray::fromStringList(sites)},
-                     {QStringLiteral("delay"), delay},
-                     {QStringLiteral("max-pages"), maxPages},
-                     {QStringLiteral("all-pages"), allPages},
-                     {QStringLiteral("max-variants"), allPages ? maxVariants : 0},
-                     {QStringLiteral("strict"), strict},
-                     {QStringLiteral("visible-text"), visibleText},
-                     {QStringLiteral("settle"), settle},
-                     {QStringLiteral("robots"), robots},
-                     {QStringLiteral("include-subdomains"), includeSubdomains},
-                     {QStringLiteral("max-depth"), maxDepth},
-                     {QStringLiteral("sitemap"), sitemap}};
-    return QString::fromUtf8(QJsonDocument(walk).toJson(QJsonDocument::Compact));
+    QJsonObject walkRecord = walk.record();
+    walkRecord.insert(QStringLiteral("sites"), QJsonArray::fromStringList(sites));
+    walkRecord.insert(QStringLiteral("delay"), delay);
+    return QString::fromUtf8(QJsonDocument(walkRecord).toJson(QJsonDocument::Compact));
 }

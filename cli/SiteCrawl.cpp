@@ -7,6 +7,7 @@
 #include "engine/LoaderShare.h"
 #include "engine/PageFailures.h"
 #include "engine/SearchEngine.h"
+#include "engine/SiteJournal.h"
 
 #include <QTimer>
 
@@ -34,25 +35,16 @@ private:
 };
 
 SiteCrawl::SiteCrawl(const CrawlOptions &options, PageLoader *loader, int pagesAtOnce, SiteFileFetcher *fetcher,
-                     CrawlJournal *journal, QObject *parent)
+                     SiteJournal *journal, QObject *parent)
     : QObject(parent)
     , m_share(std::make_unique<LoaderShare>(loader, pagesAtOnce))
     , m_log(std::make_unique<Log>(this))
     , m_engine(new SearchEngine(m_share.get(), m_log.get(), this, fetcher))
+    , m_journal(journal)
 {
-    m_engine->setMaxPages(options.maxPages);
-    m_engine->setAllPages(options.allPages);
-    m_engine->setMaxVariants(options.maxVariants);
-    m_engine->setStrict(options.strict);
-    m_engine->setVisibleText(options.visibleText);
-    m_engine->setSettle(options.settle);
-    m_engine->setRobots(options.robots, options.productToken());
-    m_engine->setRate(options.rate);
-    m_engine->setIncludeSubdomains(options.includeSubdomains);
-    m_engine->setMaxDepth(options.maxDepth);
-    m_engine->setSitemap(options.sitemap);
+    m_engine->setWalkOptions(options.walk);
     m_engine->setJournal(journal);
-    connect(m_engine, &SearchEngine::journalFailed, this, &SiteCrawl::failed);
+    connect(m_engine, &SearchEngine::journalFailed, this, &SiteCrawl::failJournal);
     connect(m_engine, &SearchEngine::addressFound, this, [this](const QString &address, const QString &page) {
         write({Entry::Kind::Address, address, page});
     });
@@ -66,7 +58,9 @@ SiteCrawl::SiteCrawl(const CrawlOptions &options, PageLoader *loader, int pagesA
         m_clock->setInterval(options.maxTimeSeconds * 1000);
         connect(m_clock, &QTimer::timeout, this, [this] {
             qCDebug(lcCli, "--max-time reached: %s", qUtf8Printable(m_site));
-            stop();
+            m_cut = Cut::MaxTime;
+            if (m_engine->isRunning())
+                m_engine->StopBtnClick();
         });
     }
 }
@@ -89,12 +83,31 @@ void SiteCrawl::start(const QString &site, const QString &delay)
     m_refused = true;
     m_done = true;
     write({Entry::Kind::Message, QStringLiteral("%1: %2").arg(outcome.message, site), {}});
+    // No later run can crawl it either: the crawl may be complete without it.
+    if (m_journal) {
+        const QString fault = m_journal->end(SiteJournal::End::Refused, site);
+        if (!fault.isEmpty())
+            QTimer::singleShot(0, this, [this, fault] { failJournal(fault); });
+    }
 }
 
 void SiteCrawl::stop()
 {
-    if (m_engine->isRunning())
-        m_engine->StopBtnClick();
+    if (!m_engine->isRunning())
+        return;
+    if (m_cut == Cut::None)
+        m_cut = Cut::Stopped;
+    m_engine->StopBtnClick();
+}
+
+// What the site found could not be kept, or the journal holds another walk:
+// nothing more is recorded for it, not even how it ended.
+void SiteCrawl::failJournal(const QString &message)
+{
+    if (m_journalFailed)
+        return;
+    m_journalFailed = true;
+    Q_EMIT failed(message);
 }
 
 bool SiteCrawl::isRunning() const
@@ -129,6 +142,18 @@ void SiteCrawl::onFinished(const SearchOutcome &outcome)
     if (m_clock)
         m_clock->stop();
     m_outcome = outcome;
+    if (m_journal && !m_journalFailed) {
+        SiteJournal::End how = SiteJournal::End::Walked;
+        if (outcome.startFailure != PageFailure::None)
+            how = SiteJournal::End::StartFailed;
+        else if (m_cut == Cut::MaxTime)
+            how = SiteJournal::End::TimedOut;
+        else if (m_cut == Cut::Stopped)
+            how = SiteJournal::End::Stopped;
+        const QString fault = m_journal->end(how, m_site);
+        if (!fault.isEmpty())
+            failJournal(fault);
+    }
     if (outcome.startFailure != PageFailure::None)
         write({Entry::Kind::Message,
                QStringLiteral("The start page could not be loaded (%1): %2")

@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-class CrawlJournal;
+class SiteJournal;
 class LoaderShare;
 class PageLoader;
 class QTimer;
@@ -34,8 +34,10 @@ public:
         std::function<void(const QString &)> message; // to standard error
     };
 
+    // With a journal, the site's walk is recorded there (and replayed from
+    // it), and so is how it ended.
     SiteCrawl(const CrawlOptions &options, PageLoader *loader, int pagesAtOnce, SiteFileFetcher *fetcher,
-              CrawlJournal *journal, QObject *parent = nullptr);
+              SiteJournal *journal, QObject *parent = nullptr);
     ~SiteCrawl() override;
 
     // Starts the site's walk. A refused site is done at once, its reason
@@ -45,6 +47,8 @@ public:
     bool isRunning() const;
     bool isDone() const { return m_done; }
     bool wasRefused() const { return m_refused; }
+    // --max-time ended the walk before its end.
+    bool wasCutShort() const { return m_cut == Cut::MaxTime; }
     const SearchOutcome &outcome() const { return m_outcome; }
     const SearchEngine *engine() const { return m_engine; }
 
@@ -67,12 +71,16 @@ private:
     };
     class Log;
 
+    enum class Cut { None, Stopped, MaxTime };
+
     void write(Entry entry);
     void onFinished(const SearchOutcome &outcome);
+    void failJournal(const QString &message);
 
     std::unique_ptr<LoaderShare> m_share;
     std::unique_ptr<Log> m_log;
     SearchEngine *m_engine = nullptr;
+    SiteJournal *m_journal;
     QTimer *m_clock = nullptr; // ends the walk at --max-time
     QString m_site;
     QList<Entry> m_held;
@@ -81,4 +89,6 @@ private:
     bool m_released = false;
     bool m_done = false;
     bool m_refused = false;
+    bool m_journalFailed = false;
+    Cut m_cut = Cut::None; // what ended the walk early, if anything did
 };

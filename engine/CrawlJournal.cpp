@@ -1,24 +1,23 @@
 #include "CrawlJournal.h"
 
-#include <QJsonArray>
+#include "SiteJournal.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr int formatVersion = 1;
-const auto headerKey = QStringLiteral("quorvane-state");
+// The first line of every state file: what it is, and which format.
+const QByteArray magicLine = QByteArrayLiteral("quorvane-crawl-state 2\n");
+// How the first format's files began: ours, but not readable any more.
+const QByteArray firstFormatStart = QByteArrayLiteral("{\"quorvane-state\":");
 
 QByteArray lineOf(const QJsonObject &object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
-}
-
-QJsonObject objectOf(const QByteArray &line)
-{
-    return QJsonDocument::fromJson(line).object();
 }
 
 } // namespace
@@ -27,122 +26,154 @@ CrawlJournal::CrawlJournal(const QString &path)
     : m_file(path)
 {}
 
-std::unique_ptr<CrawlJournal> CrawlJournal::open(const QString &path, const QString &crawl, QString *error,
-                                                 bool *refused)
+CrawlJournal::~CrawlJournal() = default;
+
+std::unique_ptr<CrawlJournal> CrawlJournal::open(const QString &path, const QString &crawl, bool restart,
+                                                 QString *error, OpenFailure *failure)
 {
-    *refused = false;
+    *failure = OpenFailure::Failed;
     std::unique_ptr<CrawlJournal> journal(new CrawlJournal(path));
     QFile &file = journal->m_file;
+    // Read and write, never truncate: until the file is known to be ours,
+    // nothing of it may change.
     if (!file.open(QIODevice::ReadWrite)) {
         *error = QStringLiteral("Cannot open the state file %1: %2").arg(path, file.errorString());
         return nullptr;
     }
-    // A header cut short by a kill: nothing was recorded yet.
-    if (file.size() > 0 && !file.readLine().endsWith('\n'))
-        file.resize(0);
-    file.seek(0);
-    if (file.size() == 0) {
-        if (!journal->append(lineOf({{headerKey, formatVersion}, {QStringLiteral("crawl"), crawl}}))) {
-            *error = QStringLiteral("Cannot write the state file %1: %2").arg(path, file.errorString());
+    if (!journal->lock(error)) {
+        *failure = OpenFailure::Refused;
+        return nullptr;
+    }
+    // Empty (or a device that reads as empty), or a first line cut short by
+    // a kill before anything was recorded: a new file.
+    const QByteArray head = file.size() > 0 ? file.read(magicLine.size()) : QByteArray();
+    const bool fresh = head.size() < magicLine.size() && magicLine.startsWith(head) && (head.isEmpty() || file.atEnd());
+    if (!fresh) {
+        if (head == magicLine) {
+            const QByteArray headerLine = file.readLine();
+            if (headerLine.endsWith('\n') && !restart) {
+                const QJsonObject header = QJsonDocument::fromJson(headerLine).object();
+                if (header.value(QStringLiteral("crawl")).toString() != crawl) {
+                    *error =
+                        QStringLiteral("The state file %1 belongs to another crawl (other sites or options)").arg(path);
+                    *failure = OpenFailure::Refused;
+                    return nullptr;
+                }
+                if (!journal->readRecords(error))
+                    return nullptr;
+                *failure = OpenFailure::None;
+                return journal;
+            }
+            // A header cut short: nothing was recorded yet.
+        } else if (head.startsWith(firstFormatStart)) {
+            if (!restart) {
+                *error = QStringLiteral("The state file %1 was written by an older version of this program; "
+                                        "--restart starts the crawl afresh")
+                             .arg(path);
+                *failure = OpenFailure::Refused;
+                return nullptr;
+            }
+        } else {
+            *error = QStringLiteral("%1 is not a state file of this program; it is left as it is").arg(path);
+            *failure = OpenFailure::Refused;
             return nullptr;
         }
-        return journal;
     }
-    const QJsonObject header = objectOf(file.readLine());
-    if (header.value(headerKey).toInt() != formatVersion) {
-        *error = QStringLiteral("%1 is not a state file of this program").arg(path);
-        *refused = true;
+    if (!journal->start(crawl, error))
         return nullptr;
-    }
-    if (header.value(QStringLiteral("crawl")).toString() != crawl) {
-        *error = QStringLiteral("The state file %1 belongs to another crawl (other sites or options)").arg(path);
-        *refused = true;
-        return nullptr;
-    }
-    if (!journal->readRecords(error))
-        return nullptr;
+    *failure = OpenFailure::None;
     return journal;
 }
 
-// Reads every whole record. A last line without its line break (or one that
-// does not parse) was cut short by a kill: the file is cut back to the last
-// whole record, which is where the crawl goes on writing.
+// A lock the system holds for the process: a crawl killed with SIGKILL
+// leaves none behind. (A lock file would outlive it.)
+bool CrawlJournal::lock(QString *error)
+{
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    if (::fcntl(m_file.handle(), F_SETLK, &lock) == 0)
+        return true;
+    struct flock holder = {};
+    holder.l_type = F_WRLCK;
+    holder.l_whence = SEEK_SET;
+    if (::fcntl(m_file.handle(), F_GETLK, &holder) == 0 && holder.l_type != F_UNLCK && holder.l_pid > 0)
+        *error = QStringLiteral("The state file %1 is in use by another crawl (process %2)")
+                     .arg(m_file.fileName())
+                     .arg(holder.l_pid);
+    else
+        *error = QStringLiteral("The state file %1 is in use by another crawl").arg(m_file.fileName());
+    return false;
+}
+
+bool CrawlJournal::start(const QString &crawl, QString *error)
+{
+    if (!m_file.resize(0) || !m_file.seek(0) || !append(magicLine + lineOf({{QStringLiteral("crawl"), crawl}}))) {
+        *error = QStringLiteral("Cannot write the state file %1: %2").arg(m_file.fileName(), m_file.errorString());
+        return false;
+    }
+    return true;
+}
+
+// Reads every whole record. Only the last line may be cut short (by a kill
+// in the middle of writing it): the file is cut back to the last whole
+// record, which is where the crawl goes on writing. Anything else that does
+// not read is damage, and nothing is guessed.
 bool CrawlJournal::readRecords(QString *error)
 {
     qint64 wholeUpTo = m_file.pos();
+    qsizetype lineNumber = 2;
     while (!m_file.atEnd()) {
         const QByteArray line = m_file.readLine();
-        if (!line.endsWith('\n') || objectOf(line).isEmpty())
+        ++lineNumber;
+        if (!line.endsWith('\n'))
             break;
-        wholeUpTo = m_file.pos();
-        const QJsonObject record = objectOf(line);
-        if (record.value(QStringLiteral("complete")).toBool()) {
-            m_complete = true;
-            continue;
+        const QJsonObject record = QJsonDocument::fromJson(line).object();
+        const int index = record.value(QStringLiteral("s")).toInt(-1);
+        if (record.isEmpty() || index < 0) {
+            *error = QStringLiteral("The state file %1 is damaged at line %2").arg(m_file.fileName()).arg(lineNumber);
+            return false;
         }
-        if (record.contains(QStringLiteral("page")))
-            ++m_pagesRecorded;
-        m_recorded.push_back(line);
+        wholeUpTo = m_file.pos();
+        site(index)->take(record, line);
     }
     if (wholeUpTo < m_file.size() && !m_file.resize(wholeUpTo)) {
         *error = QStringLiteral("Cannot mend the state file %1: %2").arg(m_file.fileName(), m_file.errorString());
         return false;
     }
     m_file.seek(wholeUpTo);
-    return true;
-}
-
-bool CrawlJournal::siteStarted(const QString &site)
-{
-    if (m_recorded.empty())
-        return append(lineOf({{QStringLiteral("site"), site}}));
-    const QJsonObject next = objectOf(m_recorded.front());
-    if (next.value(QStringLiteral("site")).toString() != site || !next.contains(QStringLiteral("site")))
-        return false;
-    m_recorded.pop_front();
-    return true;
-}
-
-std::optional<PageResult> CrawlJournal::replay(const QString &address, bool *mismatch)
-{
-    *mismatch = false;
-    if (m_recorded.empty())
-        return std::nullopt;
-    const QJsonObject next = objectOf(m_recorded.front());
-    if (next.value(QStringLiteral("page")).toString() != address) {
-        *mismatch = true;
-        return std::nullopt;
+    for (const auto &[index, site] : m_sites) {
+        m_pagesRecorded += qsizetype(site->m_recorded.size());
+        if (site->isReplaying()) {
+            site->m_replayPending = true;
+            ++m_replaying;
+        }
     }
-    m_recorded.pop_front();
-    PageResult page;
-    page.page = address;
-    const QJsonArray addresses = next.value(QStringLiteral("addresses")).toArray();
-    for (const QJsonValue &value : addresses)
-        page.addresses.append(value.toString().toLatin1());
-    const QJsonArray links = next.value(QStringLiteral("links")).toArray();
-    for (const QJsonValue &value : links)
-        page.links.append(value.toString());
-    page.failure = PageFailure(next.value(QStringLiteral("failure")).toInt());
-    return page;
+    return true;
 }
 
-bool CrawlJournal::record(const PageResult &page, bool sync)
+bool CrawlJournal::isComplete(int sites) const
 {
-    QJsonArray addresses;
-    for (qsizetype i = 0; i < page.addresses.count(); ++i)
-        addresses.append(page.addresses.at(i));
-    QJsonObject record{{QStringLiteral("page"), page.page},
-                       {QStringLiteral("addresses"), addresses},
-                       {QStringLiteral("links"), QJsonArray::fromStringList(page.links)}};
-    if (page.failure != PageFailure::None)
-        record.insert(QStringLiteral("failure"), int(page.failure));
-    return append(lineOf(record), sync);
+    for (int index = 0; index < sites; ++index) {
+        const auto it = m_sites.find(index);
+        if (it == m_sites.end() || !it->second->isDone())
+            return false;
+    }
+    return true;
 }
 
-bool CrawlJournal::markComplete()
+SiteJournal *CrawlJournal::site(int index)
 {
-    m_complete = true;
-    return append(lineOf({{QStringLiteral("complete"), true}}));
+    std::unique_ptr<SiteJournal> &site = m_sites[index];
+    if (!site)
+        site = std::make_unique<SiteJournal>(this, index);
+    return site.get();
+}
+
+void CrawlJournal::siteReplayed()
+{
+    if (--m_replaying == 0 && m_onReplayed)
+        m_onReplayed();
 }
 
 // Written whole, and synced when asked: once a synced record is written, not

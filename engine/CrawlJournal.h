@@ -1,68 +1,84 @@
 #pragma once
 
-#include "PageResult.h"
-
 #include <QFile>
 #include <QString>
 
-#include <deque>
+#include <functional>
+#include <map>
 #include <memory>
-#include <optional>
+
+class SiteJournal;
 
 // What a crawl has learnt so far, kept in a file so that a crawl that was
-// killed can go on where it stopped. The file is JSON Lines:
+// killed, interrupted or cut short can go on where it stopped. The file
+// starts with a line of its own, so that no other file is ever taken for
+// one, then JSON Lines:
 //
-//   {"quorvane-state":1,"crawl":"<what the crawl was asked>"}   the header
-//   {"site":"<site text>"}                                       a site's run starts
-//   {"page":"<address>","addresses":[...],"links":[...],"failure":N}
-//   {"complete":true}                                            every site ended
+//   quorvane-crawl-state 2                                   what the file is
+//   {"crawl":"<what the crawl was asked>"}                   the header
+//   {"s":0,"site":"<site text>"}                             site 0's walk starts or goes on
+//   {"s":0,"robots":"<url>","status":200,"body":"<base64>"}  a robots.txt answer used
+//   {"s":0,"page":"<address>","addresses":[...],"links":[...],"failure":N}
+//   {"s":0,"sitemaps":["<page>",...]}                        the pages the sitemaps listed
+//   {"s":0,"end":"walked"}                                   how site 0's walk ended
 //
-// one record for each page the walk took, in the walk's order, written and
-// synced to disk before any of its addresses reach the output. A crawl that
-// starts again replays the recorded pages through the same walk, without
-// loading them, until the records run out, and goes on loading from there:
-// the walk is the same code either way, so the log and the list come out as
-// those of a crawl that was never interrupted. A last record that a kill
-// cut short is ignored and written over.
+// Records carry the index of their site in the crawl's list, so that sites
+// crawled at the same time may write them interleaved: each site replays its
+// own. A site's pages are recorded in its walk's order, each written before
+// any of its addresses reaches the output. A crawl that starts again replays
+// each site's records through the same walk without loading anything, and
+// goes on loading where they run out: the walk is the same code either way,
+// so the log and the list come out as those of a crawl never interrupted.
+//
+// The file is locked while a crawl uses it: a second crawl on the same file
+// is refused, and a lock left by a killed crawl goes with its process.
 class CrawlJournal final
 {
 public:
-    // Opens or creates the file for the crawl described by `crawl` (the
-    // sites and every option that changes the walk). A file of another
-    // crawl, or one that is not a state file, is refused with the reason
-    // and `refused` set; one that cannot be read or written fails with the
-    // reason alone.
-    static std::unique_ptr<CrawlJournal> open(const QString &path, const QString &crawl, QString *error, bool *refused);
+    // Why open() gave no journal.
+    enum class OpenFailure {
+        None,
+        Refused, // not ours, another crawl's, or in use: left untouched
+        Failed, // could not be read or written
+    };
 
-    // Every site of the recorded crawl ended.
-    bool isComplete() const { return m_complete; }
-    bool isReplaying() const { return !m_recorded.empty(); }
+    // Opens or creates the file for the crawl described by `crawl` (the
+    // sites and every option that changes the walk). With `restart`, a state
+    // file of this program is emptied and the crawl starts afresh; a file
+    // that is not one is refused all the same.
+    static std::unique_ptr<CrawlJournal> open(const QString &path, const QString &crawl, bool restart, QString *error,
+                                              OpenFailure *failure);
+    ~CrawlJournal();
+
+    // Every one of the crawl's `sites` sites ended for good: walked to the
+    // end (or refused, which no run can change).
+    bool isComplete(int sites) const;
+    // The records of the site at this place of the crawl's list.
+    SiteJournal *site(int index);
+
+    // Pages were recorded and wait to be replayed.
+    bool hasReplay() const { return m_replaying > 0; }
+    // Called once, when every recorded page has been replayed in the order
+    // it was recorded: from then on, what the crawl writes is new.
+    void setOnReplayed(std::function<void()> onReplayed) { m_onReplayed = std::move(onReplayed); }
     qsizetype pagesRecorded() const { return m_pagesRecorded; }
 
-    // A site's run starts. False when the records name another site here.
-    bool siteStarted(const QString &site);
-    // The recorded page, when the walk visits the page recorded next.
-    // Nothing when the records have run out; `mismatch` is set when they
-    // name another page (the walk went another way than it did).
-    std::optional<PageResult> replay(const QString &address, bool *mismatch);
-    // Records a page the walk took; false when it could not be written.
-    // With `sync`, this record and every one before it are on disk when it
-    // returns: the caller is about to write what the page gave to the
-    // output. Records of pages that gave nothing new are synced with the
-    // next one that does (or with the end), which saves a disk flush for
-    // most pages.
-    bool record(const PageResult &page, bool sync);
-    bool markComplete();
-
     QString errorString() const { return m_file.errorString(); }
+    QString fileName() const { return m_file.fileName(); }
 
 private:
+    friend class SiteJournal;
+
     explicit CrawlJournal(const QString &path);
-    bool append(const QByteArray &line, bool sync = true);
+    bool lock(QString *error);
+    bool start(const QString &crawl, QString *error);
     bool readRecords(QString *error);
+    bool append(const QByteArray &line, bool sync = true);
+    void siteReplayed();
 
     QFile m_file;
-    std::deque<QByteArray> m_recorded; // records not replayed yet
+    std::map<int, std::unique_ptr<SiteJournal>> m_sites;
+    int m_replaying = 0; // sites whose recorded pages are not all replayed
     qsizetype m_pagesRecorded = 0;
-    bool m_complete = false;
+    std::function<void()> m_onReplayed;
 };

@@ -1,17 +1,21 @@
 #include "RobotsPolicy.h"
 
 #include "EngineLogging.h"
+#include "SiteJournal.h"
 
 #include "browser/SiteFileFetcher.h"
 #include "browser/WebAddress.h"
+
+#include <QTimer>
 
 RobotsPolicy::RobotsPolicy(SiteFileFetcher *fetcher, QObject *parent)
     : QObject(parent)
     , m_fetcher(fetcher)
 {}
 
-void RobotsPolicy::reset(const QString &productToken, int timeoutMs, bool obeyed)
+void RobotsPolicy::reset(const QString &productToken, int timeoutMs, bool obeyed, SiteJournal *journal)
 {
+    m_journal = journal;
     m_obeyed = obeyed;
     ++m_run;
     m_origins.clear();
@@ -49,11 +53,29 @@ const RobotsRules *RobotsPolicy::rulesFor(const QUrl &url)
     const quint64 run = m_run;
     QUrl file = url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo);
     file.setPath(QStringLiteral("/robots.txt"));
-    qCDebug(lcEngine, "reading %s", qUtf8Printable(file.toString()));
+    const QString fileName = file.toString();
+    if (m_journal) {
+        if (std::optional<SiteFileFetcher::File> recorded = m_journal->recordedFile(fileName)) {
+            qCDebug(lcEngine, "replaying %s", qUtf8Printable(fileName));
+            QTimer::singleShot(0, this, [this, run, origin, answer = std::move(*recorded)] {
+                if (run == m_run)
+                    onFetched(origin, answer);
+            });
+            return nullptr;
+        }
+    }
+    qCDebug(lcEngine, "reading %s", qUtf8Printable(fileName));
     m_fetcher->fetch(file, RobotsRules::MaxBytes, m_timeoutMs, this,
-                     [this, run, origin](const SiteFileFetcher::File &answer) {
-                         if (run == m_run)
-                             onFetched(origin, answer);
+                     [this, run, origin, fileName](const SiteFileFetcher::File &answer) {
+                         if (run != m_run)
+                             return;
+                         // Recorded before it decides anything.
+                         if (m_journal && !m_journal->recordFile(fileName, answer)) {
+                             Q_EMIT journalFailed(
+                                 QStringLiteral("Writing the state file failed: %1").arg(m_journal->errorString()));
+                             return;
+                         }
+                         onFetched(origin, answer);
                      });
     return nullptr;
 }

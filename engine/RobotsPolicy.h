@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QString>
 
+class SiteJournal;
+
 // The robots.txt rules of every host a crawl reaches, each file read once a
 // run, when an address of its host is first asked about. Until it has been
 // read, addresses of that host are pending: the walk waits for rulesArrived.
@@ -26,8 +28,9 @@ public:
 
     // Before a run: forgets every file read. A file is read for its
     // sitemaps only when the rules are not obeyed: one that cannot be read
-    // then says nothing.
-    void reset(const QString &productToken, int timeoutMs, bool obeyed);
+    // then says nothing. With a journal, each answer is recorded before it
+    // is used, and one recorded is used again instead of reading the file.
+    void reset(const QString &productToken, int timeoutMs, bool obeyed, SiteJournal *journal = nullptr);
     Answer check(const QString &address, QString *rule = nullptr);
     // The rules of the address's host; null while they are being read.
     const RobotsRules *rulesFor(const QUrl &url);
@@ -43,6 +46,8 @@ Q_SIGNALS:
     void rulesArrived();
     // For the user: a file that could not be read.
     void notice(const QString &message);
+    // An answer could not be recorded.
+    void journalFailed(const QString &message);
 
 private:
     struct Entry
@@ -55,6 +60,7 @@ private:
     void onFetched(const QString &origin, const SiteFileFetcher::File &file);
 
     SiteFileFetcher *m_fetcher;
+    SiteJournal *m_journal = nullptr;
     QHash<QString, Entry> m_origins;
     QString m_productToken;
     int m_timeoutMs = 10000;

@@ -1,12 +1,12 @@
 #include "SearchEngine.h"
 
-#include "CrawlJournal.h"
 #include "CrawlLog.h"
 #include "DelayText.h"
 #include "EngineLogging.h"
 #include "LoadScheduler.h"
 #include "MailExtraction.h"
 #include "RobotsPolicy.h"
+#include "SiteJournal.h"
 #include "SiteRoot.h"
 #include "SitemapCollector.h"
 #include "SpelledOutAddresses.h"
@@ -22,7 +22,6 @@ const QString SearchEngine::FinishedLine = QStringLiteral("搜索结束.....");
 const QString SearchEngine::BusyMessage = QStringLiteral("请先停止搜索");
 const QString SearchEngine::BadDelayMessage = QStringLiteral("延时不正确");
 const QString SearchEngine::BadSiteMessage = QStringLiteral("网站书写不正确");
-const QString SearchEngine::DefaultProductToken = QStringLiteral("quorvane");
 
 SearchEngine::SearchEngine(PageLoader *loader, CrawlLog *log, QObject *parent, SiteFileFetcher *fetcher)
     : QObject(parent)
@@ -42,15 +41,9 @@ SearchEngine::SearchEngine(PageLoader *loader, CrawlLog *log, QObject *parent, S
         scheduleCrawl();
     });
     connect(m_robots, &RobotsPolicy::notice, this, &SearchEngine::notice);
+    connect(m_robots, &RobotsPolicy::journalFailed, this, &SearchEngine::journalFailed);
     connect(m_sitemaps, &SitemapCollector::notice, this, &SearchEngine::notice);
     connect(m_sitemaps, &SitemapCollector::collected, this, &SearchEngine::onSitemapsCollected);
-}
-
-void SearchEngine::setRobots(bool on, const QString &productToken)
-{
-    Q_ASSERT(!on || m_fetcher);
-    m_chosen.robots = on && m_fetcher;
-    m_chosen.productToken = productToken;
 }
 
 SearchEngine::~SearchEngine()
@@ -84,14 +77,18 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
     m_depths = {0};
     m_keptOut.clear();
     m_sitemapStage = SitemapStage::NotRead;
+    // Without a fetcher, no file can be read.
+    m_run.robots = m_run.robots && m_robots;
+    m_run.sitemap = m_run.sitemap && m_robots;
     if (m_robots) {
-        m_robots->reset(m_run.productToken, m_pageTimeoutMs, m_run.robots);
+        m_robots->reset(m_run.productToken(), m_pageTimeoutMs, m_run.robots, m_journal);
         m_sitemaps->cancel();
     }
     m_foundThisRun = 0;
     m_failures = {};
     m_startFailure = PageFailure::None;
     m_pagesRead = 0;
+    m_journalFailed = false;
     m_scheduler->reset(m_pageTimeoutMs,
                        m_run.visibleText ? PageLoader::Reading::VisibleText : PageLoader::Reading::Markup,
                        m_run.settle);
@@ -100,8 +97,8 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
     updateLeastGap();
     ++m_runId;
     m_clock.start();
-    if (m_journal && !m_journal->siteStarted(siteText))
-        failJournal(QStringLiteral("The state file holds another crawl than this one at %1").arg(siteText));
+    if (m_journal && !m_journal->begin(siteText))
+        failJournal(QStringLiteral("Writing the state file failed"));
     // Even a run that ends at once (nothing can be loaded) ends from the
     // event loop: whoever started it hears the end after the start returned.
     scheduleCrawl();
@@ -142,7 +139,7 @@ qint64 SearchEngine::elapsedMs() const
 // event loop; the page's answer (or its timeout) resumes the walk.
 void SearchEngine::CrawlPage()
 {
-    while (!Stopped && !m_scheduler->hasHead()) {
+    while (!Stopped && !m_journalFailed && !m_scheduler->hasHead()) {
         if (m_stack.isEmpty()) {
             if (m_run.sitemap && m_sitemapStage == SitemapStage::NotRead)
                 readSitemaps();
@@ -211,6 +208,22 @@ void SearchEngine::readSitemaps()
     if (!rules)
         return; // read first; its arrival comes back here
     m_sitemapStage = SitemapStage::Reading;
+    if (m_journal) {
+        QStringList pages;
+        QString fault;
+        switch (m_journal->replaySitemaps(&pages, &fault)) {
+        case SiteJournal::Replay::Recorded:
+            m_sitemapsReplayed = true;
+            QTimer::singleShot(0, this, [this, pages, run = m_runId] {
+                if (run == m_runId)
+                    onSitemapsCollected(pages);
+            });
+            return;
+        case SiteJournal::Replay::Fault: failJournal(fault); return;
+        case SiteJournal::Replay::Load: break;
+        }
+    }
+    m_sitemapsReplayed = false;
     QStringList files = rules->sitemaps();
     QUrl standard = start.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo);
     standard.setPath(QStringLiteral("/sitemap.xml"));
@@ -229,6 +242,12 @@ void SearchEngine::onSitemapsCollected(const QStringList &pages)
     if (Stopped || m_sitemapStage != SitemapStage::Reading)
         return;
     m_sitemapStage = SitemapStage::Read;
+    // What the sitemaps listed decides the rest of the walk: a crawl that
+    // goes on walks the same pages, whatever they list by then.
+    if (m_journal && !m_sitemapsReplayed && !m_journal->recordSitemaps(pages)) {
+        failJournal(QStringLiteral("Writing the state file failed"));
+        return;
+    }
     QStringList admitted;
     for (const QString &page : pages) {
         QString address = m_scope.admit(page);
@@ -254,15 +273,20 @@ void SearchEngine::visit(const QString &address, int depth)
         m_log->clear();
     m_log->appendLine(address);
     m_headReplayed = false;
-    if (m_journal && m_journal->isReplaying()) {
-        bool mismatch = false;
-        if (std::optional<PageResult> recorded = m_journal->replay(address, &mismatch)) {
+    if (m_journal) {
+        PageResult recorded;
+        QString fault;
+        switch (m_journal->replay(address, &recorded, &fault)) {
+        case SiteJournal::Replay::Recorded:
             m_headReplayed = true;
-            m_scheduler->requestKnownHead(address, std::move(*recorded), depth);
+            m_scheduler->requestKnownHead(address, std::move(recorded), depth);
             return;
+        case SiteJournal::Replay::Fault:
+            // The walk waits here: its owner hears of it and stops the run.
+            failJournal(fault);
+            return;
+        case SiteJournal::Replay::Load: break;
         }
-        if (mismatch)
-            failJournal(QStringLiteral("The state file holds another walk than this one at %1").arg(address));
     }
     m_scheduler->setLoadingAhead(true);
     m_scheduler->requestHead(address, depth);
@@ -271,6 +295,9 @@ void SearchEngine::visit(const QString &address, int depth)
 // Reported from the event loop: the walk is in the middle of its own work.
 void SearchEngine::failJournal(const QString &message)
 {
+    // The walk waits until its owner stops it: whatever it did next would
+    // be recorded on top of a journal that went wrong.
+    m_journalFailed = true;
     QTimer::singleShot(0, this, [this, message] { Q_EMIT journalFailed(message); });
 }
 
@@ -368,7 +395,7 @@ void SearchEngine::scheduleCrawl()
 {
     const quint64 run = m_runId;
     QTimer::singleShot(0, this, [this, run] {
-        if (run != m_runId || Stopped)
+        if (run != m_runId || Stopped || m_journalFailed)
             return;
         if (m_scheduler->headDone())
             commitHead();

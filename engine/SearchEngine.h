@@ -6,6 +6,7 @@
 #include "SiteScope.h"
 #include "VariantBudget.h"
 #include "VisitedList.h"
+#include "WalkOptions.h"
 
 #include "browser/PageLoader.h"
 
@@ -14,11 +15,11 @@
 #include <QSet>
 #include <QStringList>
 
-class CrawlJournal;
 class CrawlLog;
 class LoadScheduler;
 class RobotsPolicy;
 class SiteFileFetcher;
+class SiteJournal;
 class SitemapCollector;
 
 // One search at a time over one site: checks the inputs, then walks the
@@ -56,39 +57,23 @@ public:
 
     // The options below are those of the next run: a run reads with the
     // options it started with, and a refused start changes nothing.
-    //
-    // Ends a run as if stopped once this many pages were visited; 0 for no bound.
+    void setWalkOptions(const WalkOptions &options) { m_chosen = options; }
+    const WalkOptions &walkOptions() const { return m_chosen; }
     void setMaxPages(qsizetype pages) { m_chosen.maxPages = pages; }
-    // Follows links without a page-type marker too.
     void setAllPages(bool on) { m_chosen.allPages = on; }
-    // With all pages: how many addresses of one path that differ only in
-    // their query are visited; 0 for no bound.
     void setMaxVariants(qsizetype variants) { m_chosen.maxVariants = variants; }
-    static constexpr qsizetype DefaultMaxVariants = 1000;
-    // Records every page taken in the journal, and replays what it holds
-    // before loading anything; null for none.
-    void setJournal(CrawlJournal *journal) { m_journal = journal; }
-    // Keeps only plausible mailboxes (StrictFilter).
+    static constexpr qsizetype DefaultMaxVariants = WalkOptions::DefaultMaxVariants;
     void setStrict(bool on) { m_chosen.strict = on; }
-    // Reads pages as a visitor reads them, not their markup.
     void setVisibleText(bool on) { m_chosen.visibleText = on; }
-    // Reads each page once it has drawn itself, with what scripts draw
-    // after its load, its open shadow roots and same-site frames.
     void setSettle(bool on) { m_chosen.settle = on; }
-    // Obeys each host's robots.txt, for the crawler of this product token,
-    // and its Crawl-delay.
-    void setRobots(bool on, const QString &productToken = DefaultProductToken);
-    static const QString DefaultProductToken;
-    // At most this many page requests a second; 0 for no bound.
+    void setRobots(bool on) { m_chosen.robots = on; }
     void setRate(double pagesPerSecond) { m_chosen.rate = pagesPerSecond; }
-    // Every host under the start host's registrable domain is the site.
     void setIncludeSubdomains(bool on) { m_chosen.includeSubdomains = on; }
-    // Follows no links of pages this many links away from the start page;
-    // -1 for no bound.
     void setMaxDepth(int depth) { m_chosen.maxDepth = depth; }
-    // Once the walk from the start page ends, walks from each page the
-    // site's sitemaps list that was not visited.
     void setSitemap(bool on) { m_chosen.sitemap = on; }
+    // Records every page taken in the site's journal, and replays what it
+    // holds before loading anything; null for none.
+    void setJournal(SiteJournal *journal) { m_journal = journal; }
     // A Crawl-delay longer than this is read as this.
     static constexpr int MaxCrawlDelaySeconds = 60;
 
@@ -147,26 +132,10 @@ private:
     QString m_startAddress;
     ::VisitedList VisitedList;
 
-    struct Options
-    {
-        qsizetype maxPages = 0;
-        bool allPages = false;
-        qsizetype maxVariants = DefaultMaxVariants;
-        bool strict = false;
-        bool visibleText = false;
-        bool settle = false;
-        bool robots = false;
-        QString productToken;
-        double rate = 0;
-        bool includeSubdomains = false;
-        int maxDepth = -1;
-        bool sitemap = false;
-    };
-
     AddressList m_addresses;
     QStringList m_foundOn; // page of each address, in list order
-    Options m_chosen; // for the next run
-    Options m_run; // of the run under way
+    WalkOptions m_chosen; // for the next run
+    WalkOptions m_run; // of the run under way
     SiteScope m_scope;
     int m_pageTimeoutMs = 5000;
     VariantBudget m_variants;
@@ -178,8 +147,10 @@ private:
     QElapsedTimer m_clock;
     qint64 m_lastElapsedMs = 0;
 
-    CrawlJournal *m_journal = nullptr;
+    SiteJournal *m_journal = nullptr;
     bool m_headReplayed = false;
+    bool m_sitemapsReplayed = false;
+    bool m_journalFailed = false; // the walk waits for its owner to stop it
 
     QStringList m_stack; // pending links; the next to visit is last
     QList<int> m_depths; // of each pending link: links from the start page

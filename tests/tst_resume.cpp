@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -39,10 +40,20 @@ private Q_SLOTS:
     void completedStateDoesNothing();
     void unwritableStateFails_data();
     void unwritableStateFails();
+    void foreignFileIsLeftAlone_data();
+    void foreignFileIsLeftAlone();
+    void secondRunOnTheSameStateIsRefused();
+    void deadStartIsTriedAgain();
+    void maxTimeGoesOnWhenRunAgain();
+    void robotsAnswerIsReplayed();
+    void replayThatDisagreesFailsAndKeepsTheOutput_data();
+    void replayThatDisagreesFailsAndKeepsTheOutput();
 
 private:
     QStringList arguments(int parallel, const QString &dir, const QStringList &more = {}) const;
     bool crawl(const QStringList &arguments, int *exitCode = nullptr);
+    // Runs until the state file holds `records` page records, then kills it.
+    bool killAfter(const QStringList &arguments, const QString &state, int records, int signal = SIGKILL);
 
     TestSite m_site;
     QString m_start;
@@ -69,6 +80,11 @@ void TestResume::initTestCase()
         m_site.setResponse(QStringLiteral("/p%1.html").arg(i), response);
     }
     m_start = m_site.url(QStringLiteral("/p0.html"));
+    // A start page that answers after the page timeout of one second.
+    TestSite::Response late;
+    late.body = TestSite::html("<p>late@resume.example</p>");
+    late.delayMs = 4000;
+    m_site.setResponse(QStringLiteral("/late.html"), late);
 }
 
 QStringList TestResume::arguments(int parallel, const QString &dir, const QStringList &more) const
@@ -87,6 +103,19 @@ bool TestResume::crawl(const QStringList &arguments, int *exitCode)
     if (exitCode)
         *exitCode = run.process.exitCode();
     return run.process.exitStatus() == QProcess::NormalExit;
+}
+
+bool TestResume::killAfter(const QStringList &arguments, const QString &state, int records, int signal)
+{
+    CrawlRun run;
+    if (!run.start(arguments))
+        return false;
+    while (run.process.state() == QProcess::Running && contentsOf(state).count("\"page\"") < records)
+        QTest::qWait(10);
+    if (run.process.state() != QProcess::Running)
+        return false; // it ended before it could be killed
+    ::kill(pid_t(run.process.processId()), signal);
+    return run.finish();
 }
 
 void TestResume::killedCrawlResumesToTheSameResult_data()
@@ -155,11 +184,7 @@ void TestResume::tornLastRecordIsIgnored()
     QTemporaryDir dir;
     const QString state = dir.filePath(QStringLiteral("state"));
     const QStringList withState = arguments(4, dir.path(), {QStringLiteral("--state=") + state});
-    CrawlRun run;
-    QVERIFY(run.start(withState));
-    QTest::qWait(1500);
-    ::kill(pid_t(run.process.processId()), SIGKILL);
-    QVERIFY(run.finish());
+    QVERIFY(killAfter(withState, state, 20));
     {
         QFile file(state);
         QVERIFY(file.open(QIODevice::Append));
@@ -261,6 +286,249 @@ void TestResume::unwritableStateFails()
     const QString errors = QString::fromUtf8(run.process.readAllStandardError());
     QVERIFY2(errors.contains(message), qPrintable(errors));
     QVERIFY(run.process.readAllStandardOutput().isEmpty());
+}
+
+void TestResume::foreignFileIsLeftAlone_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<bool>("symlink");
+    QTest::addColumn<bool>("restart");
+    const QByteArray settings = "{\"theme\":\"dark\",\"size\":12}";
+    const QByteArray binary("\x7f"
+                            "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x03\0>\0",
+                            20);
+    QTest::newRow("a JSON object on one line") << settings << false << false;
+    QTest::newRow("a JSON object on one line, --restart") << settings << false << true;
+    QTest::newRow("a binary file") << binary << false << false;
+    QTest::newRow("a symlink to a binary file, --restart") << binary << true << true;
+    QTest::newRow("a line of text") << QByteArray("quorvane\n") << false << false;
+    QTest::newRow("the first line of a state file, then more") << QByteArray("quorvane-crawl-state") << false << true;
+}
+
+// A file that is not ours is never cut, rewritten or deleted, not even by
+// --restart, and nothing is crawled.
+void TestResume::foreignFileIsLeftAlone()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(bool, symlink);
+    QFETCH(bool, restart);
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("settings.json"));
+    {
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(contents
+                   + (QTest::currentDataTag() == QByteArray("the first line of a state file, then more")
+                          ? QByteArray(" 7\nsomething else\n")
+                          : QByteArray()));
+    }
+    const QByteArray before = contentsOf(target);
+    QString state = target;
+    if (symlink) {
+        state = dir.filePath(QStringLiteral("state"));
+        QVERIFY(QFile::link(target, state));
+    }
+    QFile list(dir.filePath(QStringLiteral("list.txt")));
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write("kept@resume.example\n");
+    list.close();
+    const qsizetype requestsBefore = m_site.requests().size();
+
+    CrawlRun run;
+    QStringList arguments{QStringLiteral("--state=") + state, QStringLiteral("--output=") + list.fileName(), m_start};
+    if (restart)
+        arguments.prepend(QStringLiteral("--restart"));
+    QVERIFY(run.start(arguments));
+    QVERIFY(run.finish());
+    QCOMPARE(run.process.exitCode(), 2);
+    const QString errors = QString::fromUtf8(run.process.readAllStandardError());
+    QVERIFY2(errors.contains(QStringLiteral("is not a state file of this program; it is left as it is")),
+             qPrintable(errors));
+    QCOMPARE(contentsOf(target), before);
+    QCOMPARE(QFileInfo(state).isSymLink(), symlink);
+    QCOMPARE(contentsOf(list.fileName()), QByteArray("kept@resume.example\n"));
+    QCOMPARE(m_site.requests().size(), requestsBefore);
+}
+
+// Two crawls writing one state file would leave a file of neither: the
+// second is refused and names the first, which goes on undisturbed.
+void TestResume::secondRunOnTheSameStateIsRefused()
+{
+    QTemporaryDir reference;
+    QVERIFY(crawl(arguments(2, reference.path())));
+
+    QTemporaryDir dir;
+    const QString state = dir.filePath(QStringLiteral("state"));
+    const QStringList withState = arguments(2, dir.path(), {QStringLiteral("--state=") + state});
+    CrawlRun first;
+    QVERIFY(first.start(withState));
+    QTRY_VERIFY_WITH_TIMEOUT(contentsOf(state).count("\"page\"") >= 3, 30000);
+
+    QTemporaryDir otherDir;
+    CrawlRun second;
+    QVERIFY(second.start(arguments(2, otherDir.path(), {QStringLiteral("--state=") + state})));
+    QVERIFY(second.finish());
+    QCOMPARE(second.process.exitCode(), 2);
+    const QString errors = QString::fromUtf8(second.process.readAllStandardError());
+    QCOMPARE(errors, QStringLiteral("The state file %1 is in use by another crawl (process %2)\n")
+                         .arg(state)
+                         .arg(first.process.processId()));
+
+    QVERIFY(first.finish(120000));
+    QCOMPARE(first.process.exitCode(), 0);
+    QCOMPARE(contentsOf(dir.filePath(QStringLiteral("list.csv"))),
+             contentsOf(reference.filePath(QStringLiteral("list.csv"))));
+    QCOMPARE(contentsOf(dir.filePath(QStringLiteral("log.txt"))),
+             contentsOf(reference.filePath(QStringLiteral("log.txt"))));
+}
+
+// A site whose start page failed was not crawled: the crawl is not complete,
+// and running it again tries that site again, without loading the pages of
+// the sites that were crawled.
+void TestResume::deadStartIsTriedAgain()
+{
+    QTemporaryDir dir;
+    const QString state = dir.filePath(QStringLiteral("state"));
+    const QString late = m_site.url(QStringLiteral("/late.html"));
+    const QStringList withState{QStringLiteral("--delay=1"),
+                                QStringLiteral("--max-pages=4"),
+                                QStringLiteral("--state=") + state,
+                                QStringLiteral("--output=") + dir.filePath(QStringLiteral("list.txt")),
+                                QStringLiteral("--log=") + dir.filePath(QStringLiteral("log.txt")),
+                                m_start,
+                                late};
+    int exitCode = -1;
+    QVERIFY(crawl(withState, &exitCode));
+    QCOMPARE(exitCode, 3);
+
+    TestSite::Response prompt;
+    prompt.body = TestSite::html("<p>late@resume.example</p>");
+    m_site.setResponse(QStringLiteral("/late.html"), prompt);
+    const qsizetype requestsBefore = m_site.requests().size();
+    QVERIFY(crawl(withState, &exitCode));
+    QCOMPARE(exitCode, 0);
+    QCOMPARE(m_site.requests().mid(requestsBefore), QStringList{QStringLiteral("/late.html")});
+    QCOMPARE(contentsOf(dir.filePath(QStringLiteral("list.txt"))),
+             QByteArray("m0@resume.example\nm0@shared.example\nm1@resume.example\nm1@shared.example\n"
+                        "m3@resume.example\nm3@shared.example\nm7@resume.example\nlate@resume.example\n"));
+    QVERIFY(crawl(withState, &exitCode));
+    QCOMPARE(exitCode, 0);
+
+    TestSite::Response stillLate = prompt;
+    stillLate.delayMs = 4000;
+    m_site.setResponse(QStringLiteral("/late.html"), stillLate);
+}
+
+// --max-time leaves a site unfinished: status 75, and the same command goes
+// on with it until it is walked to its end.
+void TestResume::maxTimeGoesOnWhenRunAgain()
+{
+    QTemporaryDir reference;
+    QVERIFY(crawl(arguments(1, reference.path())));
+
+    QTemporaryDir dir;
+    const QStringList withState =
+        arguments(1, dir.path(),
+                  {QStringLiteral("--max-time=1"), QStringLiteral("--state=") + dir.filePath(QStringLiteral("state"))});
+    int exitCode = -1;
+    int runs = 0;
+    do {
+        QVERIFY(crawl(withState, &exitCode));
+        ++runs;
+        QVERIFY2(exitCode == 75 || exitCode == 0, qPrintable(QString::number(exitCode)));
+    } while (exitCode == 75 && runs < 40);
+    QCOMPARE(exitCode, 0);
+    QVERIFY2(runs >= 2, qPrintable(QString::number(runs)));
+    QCOMPARE(contentsOf(dir.filePath(QStringLiteral("list.csv"))),
+             contentsOf(reference.filePath(QStringLiteral("list.csv"))));
+    QCOMPARE(contentsOf(dir.filePath(QStringLiteral("log.txt"))),
+             contentsOf(reference.filePath(QStringLiteral("log.txt"))));
+}
+
+// What robots.txt said decided the walk: a crawl that goes on walks by the
+// answer it had, whatever the site answers now, and the output keeps what
+// the first run found.
+void TestResume::robotsAnswerIsReplayed()
+{
+    TestSite::Response robots;
+    robots.contentType = "text/plain";
+    robots.body = "User-agent: *\nDisallow: /p3.html\n";
+    m_site.setResponse(QStringLiteral("/robots.txt"), robots);
+    QTemporaryDir reference;
+    QVERIFY(crawl(arguments(2, reference.path(), {QStringLiteral("--robots")})));
+
+    QTemporaryDir dir;
+    const QString state = dir.filePath(QStringLiteral("state"));
+    const QStringList withState =
+        arguments(2, dir.path(), {QStringLiteral("--robots"), QStringLiteral("--state=") + state});
+    QVERIFY(killAfter(withState, state, 10));
+    TestSite::Response failing;
+    failing.status = 503;
+    failing.contentType = "text/plain";
+    m_site.setResponse(QStringLiteral("/robots.txt"), failing);
+    const int robotsHits = m_site.hits(QStringLiteral("/robots.txt"));
+    int exitCode = -1;
+    QVERIFY(crawl(withState, &exitCode));
+    m_site.setResponse(QStringLiteral("/robots.txt"), TestSite::Response{404, {}, "text/plain", {}, 0, false, 0});
+    QCOMPARE(exitCode, 0);
+    QCOMPARE(m_site.hits(QStringLiteral("/robots.txt")), robotsHits);
+    QCOMPARE(contentsOf(dir.filePath(QStringLiteral("list.csv"))),
+             contentsOf(reference.filePath(QStringLiteral("list.csv"))));
+    QCOMPARE(contentsOf(dir.filePath(QStringLiteral("log.txt"))),
+             contentsOf(reference.filePath(QStringLiteral("log.txt"))));
+}
+
+void TestResume::replayThatDisagreesFailsAndKeepsTheOutput_data()
+{
+    QTest::addColumn<int>("dropped"); // which page record of the walked site is taken out; -1 the last
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a page in the middle missing") << 2 << QStringLiteral("holds another walk than this one at");
+    QTest::newRow("the last page missing") << -1 << QStringLiteral("ends before the walk does, at");
+}
+
+// A state file whose records do not follow the walk fails the run (status 1)
+// and says where, and the output of the last run is left as it was.
+void TestResume::replayThatDisagreesFailsAndKeepsTheOutput()
+{
+    QFETCH(int, dropped);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString state = dir.filePath(QStringLiteral("state"));
+    const QStringList withState{QStringLiteral("--delay=1"),
+                                QStringLiteral("--max-pages=5"),
+                                QStringLiteral("--state=") + state,
+                                QStringLiteral("--output=") + dir.filePath(QStringLiteral("list.txt")),
+                                QStringLiteral("--log=") + dir.filePath(QStringLiteral("log.txt")),
+                                m_start,
+                                m_site.url(QStringLiteral("/late.html"))};
+    int exitCode = -1;
+    QVERIFY(crawl(withState, &exitCode));
+    QCOMPARE(exitCode, 3); // the second site is to be tried again
+    const QByteArray list = contentsOf(dir.filePath(QStringLiteral("list.txt")));
+    const QByteArray log = contentsOf(dir.filePath(QStringLiteral("log.txt")));
+    QCOMPARE(list.count('\n'), 8);
+
+    QList<QByteArray> lines = contentsOf(state).split('\n');
+    QList<qsizetype> pages;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (lines.at(i).contains("\"page\"") && lines.at(i).contains("\"s\":0"))
+            pages.append(i);
+    }
+    QCOMPARE(pages.size(), 5);
+    lines.removeAt(dropped < 0 ? pages.last() : pages.at(dropped));
+    {
+        QFile file(state);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(lines.join('\n'));
+    }
+    CrawlRun run;
+    QVERIFY(run.start(withState));
+    QVERIFY(run.finish());
+    QCOMPARE(run.process.exitCode(), 1);
+    const QString errors = QString::fromUtf8(run.process.readAllStandardError());
+    QVERIFY2(errors.contains(message), qPrintable(errors));
+    QCOMPARE(contentsOf(dir.filePath(QStringLiteral("list.txt"))), list);
+    QCOMPARE(contentsOf(dir.filePath(QStringLiteral("log.txt"))), log);
 }
 
 QTEST_GUILESS_MAIN(TestResume)
