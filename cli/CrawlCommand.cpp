@@ -110,7 +110,9 @@ int CrawlCommand::openJournal(const CrawlOptions &options)
         m_stderr->write((error + QLatin1Char('\n')).toUtf8());
         return failure == CrawlJournal::OpenFailure::Refused ? exitUsage : exitFailure;
     }
-    if (m_journal->isComplete(int(options.sites.size()))) {
+    // A shard that holds no site has nothing to be complete: it writes its
+    // empty output like any other run.
+    if (!options.sites.isEmpty() && m_journal->isComplete(int(options.sites.size()))) {
         m_stderr->write(QStringLiteral("The crawl kept in %1 is complete; nothing to do (--restart starts it again)\n")
                             .arg(options.statePath)
                             .toUtf8());

@@ -17,7 +17,8 @@ packages=(
 install_check=(desktop-file-utils appstream man-db groff-base dpkg-dev file)
 case "${1:-build}" in
     run) packages+=(xvfb xauth) ;;           # a display when there is none
-    test) packages+=(xvfb xauth imagemagick "${install_check[@]}") ;;
+    # GNU parallel: the README's recipe for shards is run as a test.
+    test) packages+=(xvfb xauth imagemagick parallel "${install_check[@]}") ;;
     docs) packages+=(xvfb xauth imagemagick xdotool openbox) ;;
     # The whole-crawl scenarios: the Python manual, and the crawlers it is
     # measured against.

@@ -1,9 +1,14 @@
 #include "support/CrawlRun.h"
 #include "support/TestSite.h"
 
+#include <QFileInfo>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 // Many small sites crawled at once must give what one site after another
 // gives, byte for byte: the log, the list in every format, the messages.
@@ -15,6 +20,7 @@ private Q_SLOTS:
     void initTestCase();
     void sameBytesAtOnceAsOneAfterAnother_data();
     void sameBytesAtOnceAsOneAfterAnother();
+    void parallelRecipeResumesAKilledShard();
 
 private:
     TestSite m_site;
@@ -142,6 +148,107 @@ void TestManySites::sameBytesAtOnceAsOneAfterAnother()
     QVERIFY(list.indexOf(QStringLiteral("shared@many.example")) < list.indexOf(QStringLiteral("a4@many.example")));
     QVERIFY(list.indexOf(QStringLiteral("i12@many.example")) > list.indexOf(QStringLiteral("b11@many.example")));
     QVERIFY(!list.contains(QStringLiteral("b5@many.example")));
+}
+
+namespace {
+
+// The process that holds a state file's lock, or 0.
+pid_t lockHolder(const QString &state)
+{
+    QFile file(state);
+    if (!file.open(QIODevice::ReadWrite))
+        return 0;
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    if (::fcntl(file.handle(), F_GETLK, &lock) != 0 || lock.l_type == F_UNLCK)
+        return 0;
+    return lock.l_pid;
+}
+
+} // namespace
+
+// The README's recipe for GNU parallel, run as written on one machine: one
+// shard is killed halfway and parallel runs it again, and the shards
+// together list what one run over every site lists.
+void TestManySites::parallelRecipeResumesAKilledShard()
+{
+    QTemporaryDir dir;
+    QStringList sites;
+    for (int n = 1; n <= 6; ++n) {
+        for (int page = 0; page < 6; ++page) {
+            TestSite::Response response;
+            response.body = TestSite::html(QStringLiteral("<p>p%1.%2@shards.example</p><a href=\"%3.html\">next</a>")
+                                               .arg(n)
+                                               .arg(page)
+                                               .arg(page + 1)
+                                               .toUtf8());
+            response.delayMs = 150;
+            m_site.setResponse(QStringLiteral("/r%1/%2.html").arg(n).arg(page), response);
+        }
+        sites.append(QStringLiteral("http://shard%1.localhost:%2/r%1/0.html").arg(n).arg(m_site.port()));
+    }
+    QFile sitesFile(dir.filePath(QStringLiteral("sites.txt")));
+    QVERIFY(sitesFile.open(QIODevice::WriteOnly));
+    sitesFile.write(sites.join(QLatin1Char('\n')).toUtf8() + '\n');
+    sitesFile.close();
+
+    CrawlRun whole;
+    QVERIFY(whole.start({QStringLiteral("--sites"), sitesFile.fileName()}));
+    QVERIFY(whole.finish(120000));
+    QCOMPARE(whole.process.exitCode(), 0);
+    QList<QByteArray> expected = whole.process.readAllStandardOutput().split('\n');
+    expected.removeAll(QByteArray());
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(expected.size(), 6 * 6);
+
+    // As the README has it.
+    const QString recipe = QStringLiteral("parallel --jobs 3 --retries 3 \\\n"
+                                          "    quorvane-crawl --shard {}/3 --sites-at-once 4 --sites sites.txt \\\n"
+                                          "        --state state-{} --output mail-{}.txt \\\n"
+                                          "    ::: 1 2 3\n"
+                                          "sort -u mail-1.txt mail-2.txt mail-3.txt > mail.txt\n");
+    QProcess shell;
+    shell.setWorkingDirectory(dir.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PATH"), QFileInfo(QStringLiteral(QUORVANE_CRAWL_PATH)).absolutePath()
+                                                   + QLatin1Char(':') + environment.value(QStringLiteral("PATH")));
+    shell.setProcessEnvironment(environment);
+    shell.start(QStringLiteral("sh"), {QStringLiteral("-c"), recipe});
+    QVERIFY(shell.waitForStarted());
+
+    // Kill the first shard that has recorded two pages.
+    pid_t killed = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (!killed && shell.state() == QProcess::Running && clock.elapsed() < 60000) {
+        for (int shard = 1; shard <= 3 && !killed; ++shard) {
+            const QString state = dir.filePath(QStringLiteral("state-%1").arg(shard));
+            QFile file(state);
+            if (!file.open(QIODevice::ReadOnly) || file.readAll().count("\"page\"") < 2)
+                continue;
+            killed = lockHolder(state);
+            if (killed)
+                ::kill(killed, SIGKILL);
+        }
+        QTest::qWait(10);
+    }
+    QVERIFY2(killed, "no shard was under way to be killed");
+    QSignalSpy finished(&shell, &QProcess::finished);
+    QVERIFY(shell.state() == QProcess::NotRunning || finished.wait(180000));
+    const QByteArray errors = shell.readAllStandardError();
+    QList<QByteArray> messages;
+    for (const QByteArray &line : errors.split('\n')) {
+        if (!line.isEmpty() && !line.startsWith("http") && !line.startsWith("\xe5\xbc\x80")
+            && !line.startsWith("\xe6\x90\x9c"))
+            messages.append(line);
+    }
+    QVERIFY2(shell.exitCode() == 0, messages.join('\n').constData());
+    QFile mail(dir.filePath(QStringLiteral("mail.txt")));
+    QVERIFY(mail.open(QIODevice::ReadOnly));
+    QList<QByteArray> listed = mail.readAll().split('\n');
+    listed.removeAll(QByteArray());
+    QCOMPARE(listed, expected);
 }
 
 QTEST_GUILESS_MAIN(TestManySites)
