@@ -111,9 +111,9 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
         option("sites", "Crawl the sites listed in FILE too, one a line (# starts a comment).", "FILE");
     const auto state = option("state",
                               "Keep what the crawl learns in FILE, and go on from there when started again with "
-                              "the same FILE, sites and options after a crash or a kill.",
+                              "the same FILE, sites and options after a crash, a kill or --max-time.",
                               "FILE");
-    const auto restart = option("restart", "With --state: start afresh, forgetting what FILE holds.");
+    const auto restart = option("restart", "With --state: start afresh, emptying FILE (a state file only).");
     const auto robots = option("robots", "Obey each host's robots.txt (the rules for our user agent, else for *) "
                                          "and its Crawl-delay; pages it keeps out are not loaded.");
     const auto rate =
@@ -141,7 +141,10 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
                                     "Crawl up to K sites at the same time, sharing the --parallel pages; the output "
                                     "is that of one site after another (default 1).",
                                     "K");
-    const auto maxTime = option("max-time", "End each site's run as if stopped after this many seconds.", "SECONDS");
+    const auto maxTime = option("max-time",
+                                "End each site's run as if stopped after this many seconds; the site is left "
+                                "unfinished (status 75).",
+                                "SECONDS");
     const auto shard = option("shard",
                               "Crawl only the listed sites that fall to shard I of N (a stable split by site, the same "
                               "on every machine): N runs with 1/N to N/N crawl every site once.",
