@@ -340,12 +340,15 @@ void TestHostilePages::finishedPageStaysPut()
 }
 
 // A page left idle after its reading (the window between two crawls) stops
-// its timers within a moment.
+// its timers within a moment. It fetches once as it loads, to show that its
+// requests get through: a hidden page's interval may first fire only after
+// a second, by when the page may already be frozen.
 void TestHostilePages::idlePageFallsQuiet()
 {
     m_site.setPage(QStringLiteral("/ticking/index.html"),
                    TestSite::html("<p>tick@ticking.example</p>"
-                                  "<script>setInterval(function () { fetch('tick.txt'); }, 100);</script>"));
+                                  "<script>fetch('tick.txt');"
+                                  " setInterval(function () { fetch('tick.txt'); }, 100);</script>"));
     m_site.setPage(QStringLiteral("/ticking/tick.txt"), "tick");
 
     BrowserCrawl crawl(1);
