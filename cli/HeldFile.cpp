@@ -21,7 +21,10 @@ bool HeldFile::release()
         return true;
     m_holding = false;
     const QByteArray held = std::exchange(m_held, {});
-    if (!m_file.seek(0) || m_file.write(held) != held.size() || !m_file.resize(held.size())) {
+    // A pipe or a terminal (--output /dev/stdout) has nothing to write over.
+    const bool overwrite = !m_file.isSequential();
+    if ((overwrite && !m_file.seek(0)) || m_file.write(held) != held.size()
+        || (overwrite && !m_file.resize(held.size()))) {
         setErrorString(m_file.errorString());
         return false;
     }

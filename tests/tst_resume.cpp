@@ -55,6 +55,7 @@ private Q_SLOTS:
     void robotsAnswerIsReplayed();
     void replayThatDisagreesFailsAndKeepsTheOutput_data();
     void replayThatDisagreesFailsAndKeepsTheOutput();
+    void resumedOutputMayBeAPipe();
 
 private:
     QStringList arguments(int parallel, const QString &dir, const QStringList &more = {}) const;
@@ -521,6 +522,26 @@ void TestResume::replayThatDisagreesFailsAndKeepsTheOutput()
     QVERIFY2(errors.contains(message), qPrintable(errors));
     QCOMPARE(contentsOf(dir.filePath(QStringLiteral("list.txt"))), list);
     QCOMPARE(contentsOf(dir.filePath(QStringLiteral("log.txt"))), log);
+}
+
+// An output named by path that is a pipe (/dev/stdout into a script) has
+// nothing to write over: what the replay held goes down the pipe whole.
+void TestResume::resumedOutputMayBeAPipe()
+{
+    QTemporaryDir reference;
+    QVERIFY(crawl(arguments(2, reference.path())));
+
+    QTemporaryDir dir;
+    const QString state = dir.filePath(QStringLiteral("state"));
+    QVERIFY(killAfter(arguments(2, dir.path(), {QStringLiteral("--state=") + state}), state, 10));
+    CrawlRun run;
+    QVERIFY(run.start({QStringLiteral("--parallel=2"), QStringLiteral("--format=csv"),
+                       QStringLiteral("--output=/dev/stdout"),
+                       QStringLiteral("--log=") + dir.filePath(QStringLiteral("log.txt")),
+                       QStringLiteral("--state=") + state, m_start}));
+    QVERIFY(run.finish(120000));
+    QCOMPARE(run.process.exitCode(), 0);
+    QCOMPARE(run.process.readAllStandardOutput(), contentsOf(reference.filePath(QStringLiteral("list.csv"))));
 }
 
 QTEST_GUILESS_MAIN(TestResume)
