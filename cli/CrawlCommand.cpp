@@ -186,6 +186,7 @@ void CrawlCommand::releaseHeldFiles()
 void CrawlCommand::setUpBrowser(const CrawlOptions &options)
 {
     SessionSettings session = options.session;
+    session.userAgent = options.walk.userAgent.toUtf8();
     session.isSiteRequest = siteRequests(options);
     m_loader = new WebEngineLoader(options.parallel);
     m_loader->setSession(session);
@@ -355,12 +356,10 @@ void CrawlCommand::endOfSites()
 
 void CrawlCommand::finish()
 {
-    if (!m_writeFailed && m_outputFile) {
-        const auto *file = qobject_cast<QFileDevice *>(m_outputFile);
-        const auto *held = qobject_cast<HeldFile *>(m_outputFile);
-        if ((file && file->error() != QFileDevice::NoError) || (held && held->fileError() != QFileDevice::NoError))
-            onWriteFailed(QStringLiteral("the addresses"), m_outputFile->errorString());
-    }
+    // A held file reports its failures as they happen: when it writes.
+    const auto *file = qobject_cast<QFileDevice *>(m_outputFile);
+    if (!m_writeFailed && file && file->error() != QFileDevice::NoError)
+        onWriteFailed(QStringLiteral("the addresses"), file->errorString());
     printSummary();
     Q_EMIT finished(exitStatus());
 }

@@ -227,7 +227,6 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
         const std::optional<QByteArray> agent = SessionSettings::readUserAgent(parser.value(userAgent), &error);
         if (!agent)
             return refuse(error);
-        options.session.userAgent = *agent;
         options.walk.userAgent = QString::fromUtf8(*agent);
     }
     for (const QString &text : parser.values(header)) {

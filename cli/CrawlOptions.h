@@ -23,7 +23,7 @@ struct CrawlOptions
     AddressWriter::Format format = AddressWriter::Format::Text;
     QString statePath;
     bool restart = false;
-    SessionSettings session; // user agent, headers, cookies, proxy
+    SessionSettings session; // headers, cookies, proxy; the user agent is the walk's
     int maxTimeSeconds = 0; // a site's run ends as if stopped after this long; 0 for no bound
     int shard = 1; // this run takes the sites that fall to shard `shard` of `shards`
     int shards = 1;

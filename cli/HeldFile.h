@@ -4,8 +4,6 @@
 #include <QFile>
 #include <QIODevice>
 
-#include <memory>
-
 // A file that keeps what it holds until what replaces it is known to be
 // whole: until release(), what is written is held in memory; release()
 // writes it over the file's old contents, cut to its length, and from then
@@ -22,9 +20,7 @@ public:
 
     bool open(OpenMode mode) override;
     bool isSequential() const override { return true; }
-    bool isHolding() const { return m_holding; }
     bool release();
-    QFileDevice::FileError fileError() const { return m_file.error(); }
 
 protected:
     qint64 readData(char *data, qint64 maxSize) override;

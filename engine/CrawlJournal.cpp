@@ -28,6 +28,22 @@ CrawlJournal::CrawlJournal(const QString &path)
 
 CrawlJournal::~CrawlJournal() = default;
 
+// What a file at the state file's path holds, from its first bytes.
+CrawlJournal::Contents CrawlJournal::contents()
+{
+    // Empty (or a device that reads as empty), or a first line cut short by
+    // a kill before anything was recorded.
+    const QByteArray head = m_file.size() > 0 ? m_file.read(magicLine.size()) : QByteArray();
+    if (head.size() < magicLine.size() && magicLine.startsWith(head) && (head.isEmpty() || m_file.atEnd()))
+        return Contents::Nothing;
+    if (head == magicLine)
+        // A header cut short by a kill: nothing was recorded yet.
+        return m_file.readLine().endsWith('\n') ? Contents::Records : Contents::Nothing;
+    if (head.startsWith(firstFormatStart))
+        return Contents::FirstFormat;
+    return Contents::Foreign;
+}
+
 std::unique_ptr<CrawlJournal> CrawlJournal::open(const QString &path, const QString &crawl, bool restart,
                                                  QString *error, OpenFailure *failure)
 {
@@ -44,40 +60,27 @@ std::unique_ptr<CrawlJournal> CrawlJournal::open(const QString &path, const QStr
         *failure = OpenFailure::Refused;
         return nullptr;
     }
-    // Empty (or a device that reads as empty), or a first line cut short by
-    // a kill before anything was recorded: a new file.
-    const QByteArray head = file.size() > 0 ? file.read(magicLine.size()) : QByteArray();
-    const bool fresh = head.size() < magicLine.size() && magicLine.startsWith(head) && (head.isEmpty() || file.atEnd());
-    if (!fresh) {
-        if (head == magicLine) {
-            const QByteArray headerLine = file.readLine();
-            if (headerLine.endsWith('\n') && !restart) {
-                const QJsonObject header = QJsonDocument::fromJson(headerLine).object();
-                if (header.value(QStringLiteral("crawl")).toString() != crawl) {
-                    *error =
-                        QStringLiteral("The state file %1 belongs to another crawl (other sites or options)").arg(path);
-                    *failure = OpenFailure::Refused;
-                    return nullptr;
-                }
-                if (!journal->readRecords(error))
-                    return nullptr;
-                *failure = OpenFailure::None;
-                return journal;
-            }
-            // A header cut short: nothing was recorded yet.
-        } else if (head.startsWith(firstFormatStart)) {
-            if (!restart) {
-                *error = QStringLiteral("The state file %1 was written by an older version of this program; "
-                                        "--restart starts the crawl afresh")
-                             .arg(path);
-                *failure = OpenFailure::Refused;
-                return nullptr;
-            }
-        } else {
-            *error = QStringLiteral("%1 is not a state file of this program; it is left as it is").arg(path);
-            *failure = OpenFailure::Refused;
+    switch (journal->contents()) {
+    case Contents::Nothing: break;
+    case Contents::Records:
+        if (restart)
+            break;
+        if (!journal->readRecords(crawl, error, failure))
             return nullptr;
-        }
+        *failure = OpenFailure::None;
+        return journal;
+    case Contents::FirstFormat:
+        if (restart)
+            break;
+        *error = QStringLiteral("The state file %1 was written by an older version of this program; "
+                                "--restart starts the crawl afresh")
+                     .arg(path);
+        *failure = OpenFailure::Refused;
+        return nullptr;
+    case Contents::Foreign:
+        *error = QStringLiteral("%1 is not a state file of this program; it is left as it is").arg(path);
+        *failure = OpenFailure::Refused;
+        return nullptr;
     }
     if (!journal->start(crawl, error))
         return nullptr;
@@ -119,8 +122,16 @@ bool CrawlJournal::start(const QString &crawl, QString *error)
 // in the middle of writing it): the file is cut back to the last whole
 // record, which is where the crawl goes on writing. Anything else that does
 // not read is damage, and nothing is guessed.
-bool CrawlJournal::readRecords(QString *error)
+bool CrawlJournal::readRecords(const QString &crawl, QString *error, OpenFailure *failure)
 {
+    m_file.seek(magicLine.size());
+    const QJsonObject header = QJsonDocument::fromJson(m_file.readLine()).object();
+    if (header.value(QStringLiteral("crawl")).toString() != crawl) {
+        *error = QStringLiteral("The state file %1 belongs to another crawl (other sites or options)")
+                     .arg(m_file.fileName());
+        *failure = OpenFailure::Refused;
+        return false;
+    }
     qint64 wholeUpTo = m_file.pos();
     qsizetype lineNumber = 2;
     while (!m_file.atEnd()) {

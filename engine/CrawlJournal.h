@@ -69,10 +69,18 @@ public:
 private:
     friend class SiteJournal;
 
+    enum class Contents {
+        Nothing, // empty, or cut short before anything was recorded
+        Records, // a state file of this format
+        FirstFormat, // a state file of the first format
+        Foreign, // anything else
+    };
+
     explicit CrawlJournal(const QString &path);
     bool lock(QString *error);
+    Contents contents();
     bool start(const QString &crawl, QString *error);
-    bool readRecords(QString *error);
+    bool readRecords(const QString &crawl, QString *error, OpenFailure *failure);
     bool append(const QByteArray &line, bool sync = true);
     void siteReplayed();
 

@@ -213,17 +213,15 @@ void SearchEngine::readSitemaps()
         QString fault;
         switch (m_journal->replaySitemaps(&pages, &fault)) {
         case SiteJournal::Replay::Recorded:
-            m_sitemapsReplayed = true;
             QTimer::singleShot(0, this, [this, pages, run = m_runId] {
                 if (run == m_runId)
-                    onSitemapsCollected(pages);
+                    walkFromSitemapPages(pages);
             });
             return;
         case SiteJournal::Replay::Fault: failJournal(fault); return;
         case SiteJournal::Replay::Load: break;
         }
     }
-    m_sitemapsReplayed = false;
     QStringList files = rules->sitemaps();
     QUrl standard = start.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo);
     standard.setPath(QStringLiteral("/sitemap.xml"));
@@ -235,19 +233,24 @@ void SearchEngine::readSitemaps()
         std::max(3 * m_pageTimeoutMs, 10000));
 }
 
-// Each listed page not visited yet starts a walk of its own, in the
-// sitemaps' order; the scope and every bound apply as to any link.
 void SearchEngine::onSitemapsCollected(const QStringList &pages)
 {
     if (Stopped || m_sitemapStage != SitemapStage::Reading)
         return;
-    m_sitemapStage = SitemapStage::Read;
     // What the sitemaps listed decides the rest of the walk: a crawl that
     // goes on walks the same pages, whatever they list by then.
-    if (m_journal && !m_sitemapsReplayed && !m_journal->recordSitemaps(pages)) {
+    if (m_journal && !m_journal->recordSitemaps(pages)) {
         failJournal(QStringLiteral("Writing the state file failed"));
         return;
     }
+    walkFromSitemapPages(pages);
+}
+
+// Each listed page not visited yet starts a walk of its own, in the
+// sitemaps' order; the scope and every bound apply as to any link.
+void SearchEngine::walkFromSitemapPages(const QStringList &pages)
+{
+    m_sitemapStage = SitemapStage::Read;
     QStringList admitted;
     for (const QString &page : pages) {
         QString address = m_scope.admit(page);

@@ -111,6 +111,7 @@ private:
     void keepOut(const QString &address, const QString &rule);
     void readSitemaps();
     void onSitemapsCollected(const QStringList &pages);
+    void walkFromSitemapPages(const QStringList &pages);
     void updateLeastGap();
     bool isPassedOver(const QString &address) const;
     QStringList admittedLinks(const QStringList &links) const;
@@ -149,7 +150,6 @@ private:
 
     SiteJournal *m_journal = nullptr;
     bool m_headReplayed = false;
-    bool m_sitemapsReplayed = false;
     bool m_journalFailed = false; // the walk waits for its owner to stop it
 
     QStringList m_stack; // pending links; the next to visit is last

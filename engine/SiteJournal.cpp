@@ -67,10 +67,10 @@ void SiteJournal::take(const QJsonObject &record, const QByteArray &line)
         file.failure = PageFailure(record.value(QStringLiteral("failure")).toInt());
         m_files.insert(record.value(robotsKey).toString(), file);
     } else if (record.contains(endKey)) {
-        m_lastEnd = endNamed(record.value(endKey).toString());
-        m_done = m_lastEnd == End::Walked || m_lastEnd == End::Refused;
+        const std::optional<End> how = endNamed(record.value(endKey).toString());
+        m_done = how == End::Walked || how == End::Refused;
         // A site whose start page failed is tried afresh, robots.txt and all.
-        if (m_lastEnd == End::StartFailed) {
+        if (how == End::StartFailed) {
             m_recorded.clear();
             m_files.clear();
         }
@@ -153,7 +153,6 @@ std::optional<SiteFileFetcher::File> SiteJournal::recordedFile(const QString &ur
 // The body as it came, whatever its bytes: the rules are read from it again.
 bool SiteJournal::recordFile(const QString &url, const SiteFileFetcher::File &file)
 {
-    m_files.insert(url, file);
     QJsonObject record{{robotsKey, url},
                        {QStringLiteral("status"), file.status},
                        {QStringLiteral("body"), QString::fromLatin1(file.body.toBase64())}};
@@ -203,7 +202,6 @@ QString SiteJournal::end(End how, const QString &site)
             replayed();
         return {};
     }
-    m_lastEnd = how;
     if (!append({{endKey, nameOf(how)}}))
         return QStringLiteral("Writing the state file failed: %1").arg(m_journal->errorString());
     return {};

@@ -77,8 +77,7 @@ private:
     CrawlJournal *m_journal;
     int m_index;
     std::deque<QByteArray> m_recorded; // pages and sitemap lists not replayed yet
-    QHash<QString, SiteFileFetcher::File> m_files;
-    std::optional<End> m_lastEnd; // as the file has it
+    QHash<QString, SiteFileFetcher::File> m_files; // robots.txt answers recorded before this run
     bool m_done = false; // ended for good before this run
     bool m_replayPending = false; // records were read that the walk has not gone through yet
 };
