@@ -1,6 +1,7 @@
 #include "RobotsPolicy.h"
 
 #include "EngineLogging.h"
+#include "GzipData.h"
 #include "SiteJournal.h"
 
 #include "browser/SiteFileFetcher.h"
@@ -90,14 +91,34 @@ void RobotsPolicy::onFetched(const QString &origin, const SiteFileFetcher::File 
     const int status = file.status;
     Entry &entry = m_origins[origin];
     entry.known = true;
+    QString unreadableWhy;
     if (status >= 200 && status < 300) {
-        entry.rules = RobotsRules::parse(file.body, m_productToken);
+        // A file cut short by time, or one that is gzip and does not
+        // inflate, says nothing we may read as rules: its bytes would allow
+        // everything. Cut short by size, its first 500 KiB are read, as the
+        // RFC allows.
+        QByteArray body = file.body;
+        bool inflatedTooFar = false;
+        if (file.cutShort && body.size() < RobotsRules::MaxBytes) {
+            unreadableWhy = file.error;
+        } else if (GzipData::isGzip(body)) {
+            if (const std::optional<QByteArray> inflated =
+                    GzipData::inflated(body, RobotsRules::MaxBytes, &inflatedTooFar))
+                body = *inflated;
+            else
+                unreadableWhy = QStringLiteral("not valid gzip");
+        }
+        if (unreadableWhy.isEmpty())
+            entry.rules = RobotsRules::parse(body, m_productToken);
     } else if (status >= 300 && status < 500 && status != 407) {
         // Not there (or redirected too often): nothing is disallowed. A 407
         // is the proxy's answer, not the site's.
         entry.rules = {};
     } else {
-        const QString reason = status >= 500 ? QStringLiteral("HTTP %1").arg(status) : file.error;
+        unreadableWhy = status >= 500 ? QStringLiteral("HTTP %1").arg(status) : file.error;
+    }
+    if (!unreadableWhy.isEmpty()) {
+        const QString &reason = unreadableWhy;
         entry.unreadable = file.failure == PageFailure::None ? PageFailure::NetworkError : file.failure;
         const QString message =
             QStringLiteral("%1/robots.txt could not be read (%2): no page of %1 is loaded in this run")

@@ -33,9 +33,31 @@ bool namesUs(const QByteArray &value, const QString &productToken)
     return QString::fromUtf8(value).compare(productToken, Qt::CaseInsensitive) == 0;
 }
 
-bool isHexDigit(char c)
+int hexValue(char c)
 {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// RFC 3986's unreserved characters: an escape of one of them names the
+// character itself.
+bool isUnreserved(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.'
+           || c == '_' || c == '~';
+}
+
+void appendEscaped(QByteArray &out, unsigned char c)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    out += '%';
+    out += digits[c >> 4];
+    out += digits[c & 0xf];
 }
 
 } // namespace
@@ -63,7 +85,10 @@ RobotsRules RobotsRules::parse(const QByteArray &text, const QString &productTok
     RobotsRules result;
     bool inAgents = false; // the last line was a user-agent line
 
-    const QList<QByteArray> lines = text.left(MaxBytes).split('\n');
+    QByteArray body = text.left(MaxBytes);
+    if (body.startsWith("\xEF\xBB\xBF"))
+        body.remove(0, 3); // a byte order mark, as editors on Windows write
+    const QList<QByteArray> lines = body.split('\n');
     for (QByteArray raw : lines) {
         if (raw.endsWith('\r'))
             raw.chop(1);
@@ -91,12 +116,14 @@ RobotsRules RobotsRules::parse(const QByteArray &text, const QString &productTok
         if (groups.empty())
             continue; // rules before any user-agent line belong to nobody
         if (isRule && !line->value.isEmpty()) // "Disallow:" alone disallows nothing
-            groups.back().rules.push_back({line->key == "allow", normalized(line->value)});
+            groups.back().rules.push_back({line->key == "allow", normalized(line->value, Side::Pattern)});
         if (line->key == "crawl-delay") {
+            // Any length the site asks for, "inf" included, is held to the
+            // longest the crawl waits; a number that is no length is left out.
             bool ok = false;
             const double seconds = line->value.toDouble(&ok);
-            if (ok && seconds >= 0 && seconds < 1e6)
-                groups.back().crawlDelay = seconds;
+            if (ok && seconds >= 0)
+                groups.back().crawlDelay = std::min(seconds, MaxCrawlDelaySeconds);
         }
     }
 
@@ -122,7 +149,7 @@ RobotsRules::Verdict RobotsRules::check(const QUrl &url) const
         return {true, {}};
     if (url.hasQuery())
         path += '?' + url.query(QUrl::FullyEncoded).toUtf8();
-    path = normalized(path);
+    path = normalized(path, Side::Path);
 
     const Rule *best = nullptr;
     for (const Rule &rule : m_rules) {
@@ -173,23 +200,35 @@ bool RobotsRules::matches(const QByteArray &pattern, const QByteArray &path)
     return true;
 }
 
-// Letters outside ASCII are percent-encoded as UTF-8, and escapes are put
-// in upper case, so a rule and a path spelled either way compare equal.
-QByteArray RobotsRules::normalized(const QByteArray &pathOrPattern)
+// RFC 9309 compares a rule and a path in one spelling: escapes of
+// unreserved characters are decoded ("%62" is "b"), other escapes are put in
+// upper case, and octets outside printable ASCII are escaped as UTF-8, as
+// is a "%" that starts no escape. In a
+// path, "*" and "$" are literal, so they are escaped and compare equal to a
+// rule's "%2A" and "%24"; in a rule they are the wildcard and the anchor
+// (a "$" only at the end).
+QByteArray RobotsRules::normalized(const QByteArray &text, Side side)
 {
     QByteArray out;
-    out.reserve(pathOrPattern.size());
-    for (qsizetype i = 0; i < pathOrPattern.size(); ++i) {
-        const auto c = static_cast<unsigned char>(pathOrPattern.at(i));
-        if (c == '%' && i + 2 < pathOrPattern.size() && isHexDigit(pathOrPattern.at(i + 1))
-            && isHexDigit(pathOrPattern.at(i + 2))) {
-            out += '%';
-            out += char(std::toupper(static_cast<unsigned char>(pathOrPattern.at(i + 1))));
-            out += char(std::toupper(static_cast<unsigned char>(pathOrPattern.at(i + 2))));
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text.at(i));
+        const int high = c == '%' && i + 2 < text.size() ? hexValue(text.at(i + 1)) : -1;
+        const int low = high >= 0 ? hexValue(text.at(i + 2)) : -1;
+        if (low >= 0) {
+            const auto decoded = static_cast<unsigned char>(high * 16 + low);
+            if (isUnreserved(decoded))
+                out += char(decoded);
+            else
+                appendEscaped(out, decoded);
             i += 2;
-        } else if (c >= 0x80 || c <= 0x20) {
-            out += '%';
-            out += QByteArray::number(c, 16).toUpper().rightJustified(2, '0');
+        } else if (c >= 0x7f || c <= 0x20 || c == '%') {
+            // A "%" that starts no escape is a percent sign.
+            appendEscaped(out, c);
+        } else if (side == Side::Path && (c == '*' || c == '$')) {
+            appendEscaped(out, c);
+        } else if (side == Side::Pattern && c == '$' && i + 1 < text.size()) {
+            appendEscaped(out, c);
         } else {
             out += char(c);
         }

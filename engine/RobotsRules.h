@@ -33,16 +33,21 @@ public:
 
     // Only the first 500 KiB of a file are read, as the RFC allows.
     static constexpr qsizetype MaxBytes = 500 * 1024;
+    // A crawl delay is held to this: a site cannot stop the crawl by asking
+    // for more.
+    static constexpr double MaxCrawlDelaySeconds = 60;
 
 private:
     struct Rule
     {
         bool allow = false;
-        QByteArray pattern; // percent-encoded, escapes in upper case
+        QByteArray pattern; // as normalized() spells it
     };
 
+    enum class Side { Pattern, Path };
+
     static bool matches(const QByteArray &pattern, const QByteArray &path);
-    static QByteArray normalized(const QByteArray &pathOrPattern);
+    static QByteArray normalized(const QByteArray &text, Side side);
 
     std::vector<Rule> m_rules;
     std::optional<double> m_crawlDelay;

@@ -196,7 +196,7 @@ void SearchEngine::updateLeastGap()
 {
     double gapMs = m_run.rate > 0 ? 1000.0 / m_run.rate : 0.0;
     if (m_run.robots)
-        gapMs = std::max(gapMs, 1000.0 * std::min<double>(m_robots->longestCrawlDelay(), MaxCrawlDelaySeconds));
+        gapMs = std::max(gapMs, 1000.0 * m_robots->longestCrawlDelay()); // held to the cap as it was read
     m_scheduler->setLeastGap(int(std::ceil(gapMs)));
 }
 

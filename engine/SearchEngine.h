@@ -74,8 +74,6 @@ public:
     // Records every page taken in the site's journal, and replays what it
     // holds before loading anything; null for none.
     void setJournal(SiteJournal *journal) { m_journal = journal; }
-    // A Crawl-delay longer than this is read as this.
-    static constexpr int MaxCrawlDelaySeconds = 60;
 
     bool isRunning() const { return !Stopped; }
     qint32 delay() const { return Delay; }

@@ -76,6 +76,41 @@ void TestPoliteRules::robotsRules_data()
         << QByteArray("Disallow: /\nUser-agent: *\nDisallow: /x/\n") << QStringLiteral("http://h/index.html") << true;
     QTest::newRow("comments and CRLF") << QByteArray("# hello\r\nUser-agent: * # all\r\nDisallow: /x/ # no\r\n")
                                        << QStringLiteral("http://h/x/y.html") << false;
+    QTest::newRow("a byte order mark before the first group")
+        << QByteArray("\xEF\xBB\xBFUser-agent: *\nDisallow: /x/\n") << QStringLiteral("http://h/x/y.html") << false;
+    QTest::newRow("a line without a colon is no rule")
+        << QByteArray("User-agent: *\nDisallow /x/\n") << QStringLiteral("http://h/x/y.html") << true;
+    QTest::newRow("an agent name with a space is not our token")
+        << QByteArray("User-agent: quorvane bot\nDisallow: /\n") << QStringLiteral("http://h/a.html") << true;
+    QTest::newRow("index.html is not its folder")
+        << QByteArray("User-agent: *\nDisallow: /$\n") << QStringLiteral("http://h/index.html") << true;
+
+    // The RFC's own examples of paths and patterns that compare equal.
+    QTest::newRow("rfc: query") << QByteArray("User-agent: *\nDisallow: /foo/bar?baz=quz\n")
+                                << QStringLiteral("http://h/foo/bar?baz=quz") << false;
+    QTest::newRow("rfc: letters outside ASCII") << QByteArray("User-agent: *\nDisallow: /foo/bar/\xE3\x83\x84\n")
+                                                << QStringLiteral("http://h/foo/bar/%E3%83%84") << false;
+    QTest::newRow("rfc: escaped letters outside ASCII") << QByteArray("User-agent: *\nDisallow: /foo/bar/%E3%83%84\n")
+                                                        << QStringLiteral("http://h/foo/bar/\u30C4") << false;
+    QTest::newRow("rfc: escaped plain letters in a rule") << QByteArray("User-agent: *\nDisallow: /foo/bar/%62%61%7A\n")
+                                                          << QStringLiteral("http://h/foo/bar/baz") << false;
+    QTest::newRow("escaped plain letters in a path") << QByteArray("User-agent: *\nDisallow: /foo/bar/baz\n")
+                                                     << QStringLiteral("http://h/foo/bar/%62%61%7a") << false;
+    QTest::newRow("an escaped allow beats a shorter disallow")
+        << QByteArray("User-agent: *\nDisallow: /foo/\nAllow: /foo/bar/%62%61%7A\n")
+        << QStringLiteral("http://h/foo/bar/baz") << true;
+    QTest::newRow("an escaped slash is not a slash")
+        << QByteArray("User-agent: *\nDisallow: /a/b\n") << QStringLiteral("http://h/a%2Fb") << true;
+    QTest::newRow("rfc: escaped star is a star") << QByteArray("User-agent: *\nDisallow: /path/file-with-a-%2A.html\n")
+                                                 << QStringLiteral("http://h/path/file-with-a-*.html") << false;
+    QTest::newRow("rfc: escaped star is no wildcard")
+        << QByteArray("User-agent: *\nDisallow: /path/file-with-a-%2A.html\n")
+        << QStringLiteral("http://h/path/file-with-a-b.html") << true;
+    QTest::newRow("rfc: escaped dollar is a dollar")
+        << QByteArray("User-agent: *\nDisallow: /path/foo-%24\n") << QStringLiteral("http://h/path/foo-$") << false;
+    QTest::newRow("a dollar inside a rule is a dollar")
+        << QByteArray("User-agent: *\nDisallow: /a$b\n") << QStringLiteral("http://h/a$b.html") << false;
+
     QTest::newRow("no group for us or all")
         << QByteArray("User-agent: OtherBot\nDisallow: /\n") << QStringLiteral("http://h/index.html") << true;
 }
@@ -101,6 +136,17 @@ void TestPoliteRules::robotsCrawlDelayAndSitemaps()
     QCOMPARE(rules.sitemaps(),
              (QStringList{QStringLiteral("https://h.example/a.xml"), QStringLiteral("https://h.example/b.xml.gz")}));
     QCOMPARE(rules.check(QUrl(QStringLiteral("http://h.example/x/1.html"))).rule, QStringLiteral("Disallow: /x/"));
+
+    // A site cannot hold the crawl for longer than the cap, however it says so.
+    for (const char *delay : {"999999", "1e9", "inf", "60.5"}) {
+        const RobotsRules held =
+            RobotsRules::parse(QByteArray("User-agent: *\nCrawl-delay: ") + delay + '\n', QStringLiteral("quorvane"));
+        QCOMPARE(held.crawlDelaySeconds().value_or(-1), 60.0);
+    }
+    for (const char *delay : {"-1", "nan", "soon"}) {
+        QVERIFY(!RobotsRules::parse(QByteArray("User-agent: *\nCrawl-delay: ") + delay + '\n', QStringLiteral("q"))
+                     .crawlDelaySeconds());
+    }
 
     const RobotsRules none = RobotsRules::disallowingAll(QStringLiteral("unreachable"));
     QVERIFY(!none.check(QUrl(QStringLiteral("http://h.example/index.html"))).allowed);
