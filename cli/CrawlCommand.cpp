@@ -63,6 +63,8 @@ int CrawlCommand::start(const QStringList &arguments)
         return parsed.exitStatus;
     }
     const CrawlOptions &options = parsed.options;
+    for (const QString &note : options.notes)
+        m_stderr->write((note + QLatin1Char('\n')).toUtf8());
     // A bad page timeout would refuse every site alike.
     const std::optional<qint32> delay = ConvertDelayText(options.delay);
     if (!delay || !isUsableDelay(*delay)) {

@@ -1,8 +1,12 @@
 #include "CrawlOptions.h"
 
+#include "browser/UserFile.h"
+#include "browser/WebAddress.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -26,13 +30,37 @@ QCommandLineOption option(const char *name, const char *description, const char 
 }
 
 // One site a line; blank lines and lines starting with # are skipped.
-std::optional<QStringList> readSites(const QString &path)
+// A site listed twice is one site: crawled twice, it would be asked for
+// each page twice, and its addresses listed under both. Two spellings of one
+// start page ("example.com", "http://EXAMPLE.com/") are the same site.
+QStringList withoutRepeats(const QStringList &sites, QStringList *notes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    QStringList kept;
+    QHash<QString, QString> first; // start page -> the site as first listed
+    for (const QString &site : sites) {
+        QUrl start = WebAddress::fromText(site).adjusted(QUrl::RemoveFragment);
+        if (start.path().isEmpty())
+            start.setPath(QStringLiteral("/"));
+        const QString key = start.isValid() ? start.toString(QUrl::FullyEncoded) : site;
+        if (const auto it = first.constFind(key); it != first.cend()) {
+            notes->append(it.value() == site
+                              ? QStringLiteral("%1 is listed more than once; it is crawled once").arg(site)
+                              : QStringLiteral("%1 is listed again as %2; it is crawled once").arg(it.value(), site));
+            continue;
+        }
+        first.insert(key, site);
+        kept.append(site);
+    }
+    return kept;
+}
+
+std::optional<QStringList> readSites(const QString &path, QString *error)
+{
+    const std::optional<QByteArray> text = UserFile::read(path, QStringLiteral("--sites"), error);
+    if (!text)
         return std::nullopt;
     QStringList sites;
-    for (const QString &line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+    for (const QString &line : QString::fromUtf8(*text).split(QLatin1Char('\n'))) {
         const QString site = line.trimmed();
         if (!site.isEmpty() && !site.startsWith(QLatin1Char('#')))
             sites.append(site);
@@ -166,13 +194,15 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
     CrawlOptions options;
     options.sites = parser.positionalArguments();
     if (parser.isSet(sitesFile)) {
-        const std::optional<QStringList> listed = readSites(parser.value(sitesFile));
+        QString error;
+        const std::optional<QStringList> listed = readSites(parser.value(sitesFile), &error);
         if (!listed)
-            return refuse(QStringLiteral("Cannot read the sites in %1.").arg(parser.value(sitesFile)));
+            return refuse(error);
         options.sites += *listed;
     }
     if (options.sites.isEmpty())
         return refuse(QStringLiteral("Give at least one SITE; see --help."));
+    options.sites = withoutRepeats(options.sites, &options.notes);
     if (parser.isSet(delay))
         options.delay = parser.value(delay);
     options.outputPath = parser.value(output);

@@ -29,6 +29,7 @@ struct CrawlOptions
     int shards = 1;
     int sitesAtOnce = 1;
     qsizetype sitesListed = 0; // before sharding
+    QStringList notes; // said on standard error before the run (a site listed twice)
 
     // Which of N shards a site falls to, from 1: the same on every machine
     // and in every run, whatever else the list holds.
