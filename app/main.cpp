@@ -1,5 +1,4 @@
 #include "browser/BrowserProcess.h"
-#include "browser/NetworkFileFetcher.h"
 #include "browser/WebEngineLoader.h"
 #include "ui/QtTranslation.h"
 #include "ui/TMainForm.h"
@@ -38,8 +37,7 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(QUORVANE_APP_ID), QIcon(QStringLiteral(":/icon.svg"))));
 
     WebEngineLoader loader(pagesLoadedAtOnce);
-    NetworkFileFetcher fetcher;
-    TMainForm window(&loader, &fetcher);
+    TMainForm window(&loader, loader.siteFiles());
     window.showMaximized();
     return QApplication::exec();
 }

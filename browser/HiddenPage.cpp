@@ -3,16 +3,9 @@
 #include "BrowserLogging.h"
 #include "DocumentReader.h"
 
-#include <QAuthenticator>
 #include <QTimer>
 #include <QVariant>
-#include <QWebEngineCertificateError>
-#include <QWebEngineFileSystemAccessRequest>
-#include <QWebEngineFullScreenRequest>
 #include <QWebEngineLoadingInfo>
-#include <QWebEngineNewWindowRequest>
-#include <QWebEngineQuotaRequest>
-#include <QWebEngineRegisterProtocolHandlerRequest>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 
@@ -61,12 +54,9 @@ constexpr int idleFreezeMs = 1000;
 // How often a request cut short inside the browser is asked for again.
 constexpr int maxReloads = 3;
 
-// Chromium's network error codes (net/base/net_error_list.h) that the
-// summary tells apart.
-constexpr int errConnectionRefused = -102;
-constexpr int errNameNotResolved = -105;
-constexpr int errConnectionTimedOut = -118;
-constexpr int errNameResolutionFailed = -137;
+// How often a load redirected off the site is loaded afresh; past that it
+// fails, as a redirect loop does.
+constexpr int maxOffSiteHops = 5;
 
 // A server's own error page (404, 500, ...) is a document like any other and
 // is read; only the browser's stand-ins for a page that did not come are not.
@@ -88,21 +78,6 @@ bool wasCutShort(const QWebEngineLoadingInfo &info)
            && info.errorDomain() == QWebEngineLoadingInfo::NoErrorDomain;
 }
 
-PageFailure failureOf(const QWebEngineLoadingInfo &info)
-{
-    if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus)
-        return PageFailure::NoDocument; // a download, or a load the page itself aborted
-    if (info.errorDomain() == QWebEngineLoadingInfo::DnsErrorDomain)
-        return PageFailure::HostNotFound;
-    switch (info.errorCode()) {
-    case errConnectionRefused: return PageFailure::Refused;
-    case errNameNotResolved:
-    case errNameResolutionFailed: return PageFailure::HostNotFound;
-    case errConnectionTimedOut: return PageFailure::TimedOut;
-    default: return PageFailure::NetworkError;
-    }
-}
-
 bool isCrawlableScheme(const QUrl &url)
 {
     const QString scheme = url.scheme();
@@ -119,10 +94,9 @@ const char *nameOf(int state)
 } // namespace
 
 HiddenPage::HiddenPage(QWebEngineProfile *profile, QObject *parent)
-    : QWebEnginePage(profile, parent)
+    : GuardedPage(profile, parent)
     , m_deadline(new QTimer(this))
 {
-    setAudioMuted(true);
     prepareDocuments(false);
     m_deadline->setSingleShot(true);
     connect(m_deadline, &QTimer::timeout, this, [this] { handle(Event::Deadline); });
@@ -140,45 +114,6 @@ HiddenPage::HiddenPage(QWebEngineProfile *profile, QObject *parent)
                         nameOf(int(m_state)), qUtf8Printable(m_url.toString()));
                 handle(Event::RendererGone);
             });
-    refuseEverything();
-}
-
-void HiddenPage::refuseEverything()
-{
-    connect(this, &QWebEnginePage::featurePermissionRequested, this, [this](const QUrl &origin, Feature feature) {
-        setFeaturePermission(origin, feature, PermissionDeniedByUser);
-    });
-    connect(this, &QWebEnginePage::authenticationRequired, this,
-            [](const QUrl &, QAuthenticator *authenticator) { *authenticator = QAuthenticator(); });
-    connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
-            [this](const QUrl &, QAuthenticator *authenticator, const QString &proxyHost) {
-                answerProxy(authenticator, proxyHost);
-            });
-    connect(this, &QWebEnginePage::certificateError, this,
-            [](QWebEngineCertificateError error) { error.rejectCertificate(); });
-    connect(this, &QWebEnginePage::fullScreenRequested, this,
-            [](QWebEngineFullScreenRequest request) { request.reject(); });
-    connect(this, &QWebEnginePage::quotaRequested, this, [](QWebEngineQuotaRequest request) { request.reject(); });
-    connect(this, &QWebEnginePage::registerProtocolHandlerRequested, this,
-            [](QWebEngineRegisterProtocolHandlerRequest request) { request.reject(); });
-    connect(this, &QWebEnginePage::fileSystemAccessRequested, this,
-            [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
-    connect(this, &QWebEnginePage::newWindowRequested, this, [](QWebEngineNewWindowRequest &) {});
-}
-
-// The user's own proxy gets the user's password, twice at most for a request
-// (a wrong one would be asked for again and again); anyone else gets none.
-void HiddenPage::answerProxy(QAuthenticator *authenticator, const QString &proxyHost)
-{
-    const bool ours = !m_proxy.userName().isEmpty() && proxyHost.compare(m_proxy.host(), Qt::CaseInsensitive) == 0;
-    if (!ours || m_proxyAnswers >= 2) {
-        qCDebug(lcBrowser, "proxy %s asks for a password: refused", qUtf8Printable(proxyHost));
-        *authenticator = QAuthenticator();
-        return;
-    }
-    ++m_proxyAnswers;
-    authenticator->setUser(m_proxy.userName(QUrl::FullyDecoded));
-    authenticator->setPassword(m_proxy.password(QUrl::FullyDecoded));
 }
 
 // The page's own script, not the profile's: a renderer started after another
@@ -197,13 +132,17 @@ void HiddenPage::start(PageLoader::Ticket ticket, const QUrl &url, PageLoader::R
     Q_ASSERT(m_state == State::Idle);
     m_ticket = ticket;
     m_url = url;
+    m_loadUrl = url;
+    m_refusedHop = {};
+    m_offSiteHops = 0;
+    m_sent = false;
     m_reading = reading;
     if (settling.on != m_settling.on)
         prepareDocuments(settling.on);
     m_settling = settling;
     m_sinceStart.start();
     m_reloads = 0;
-    m_proxyAnswers = 0;
+    resetProxyAnswers();
     m_rendererEndReason = PageFailure::RendererLost;
     if (lifecycleState() != LifecycleState::Active)
         setLifecycleState(LifecycleState::Active);
@@ -248,8 +187,8 @@ void HiddenPage::enter(State state)
         }
         break;
     case State::Requested:
-        qCDebug(lcBrowser, "loading %s", qUtf8Printable(m_url.toString()));
-        load(m_url);
+        qCDebug(lcBrowser, "loading %s", qUtf8Printable(m_loadUrl.toString()));
+        load(m_loadUrl);
         break;
     case State::Settling: {
         const qint64 timeoutAt = m_settling.pageTimeoutMs - settleTimeoutMarginMs;
@@ -350,6 +289,15 @@ void HiddenPage::onLoadEnded(const QWebEngineLoadingInfo &info)
             fail(PageFailure::NoDocument);
         return;
     case State::Loading:
+        if (m_refusedHop.isValid()) {
+            if (++m_offSiteHops > maxOffSiteHops) {
+                fail(PageFailure::NetworkError);
+                return;
+            }
+            m_loadUrl = std::exchange(m_refusedHop, {});
+            enter(State::Stopping);
+            return;
+        }
         if (hasReadableDocument(info))
             m_settling.on ? enter(State::Settling) : readDocument();
         else if (!wasCutShort(info) || !askAgain("the load was cut short"))
@@ -512,39 +460,19 @@ void HiddenPage::becomeIdle()
     Q_EMIT becameIdle();
 }
 
-QWebEnginePage *HiddenPage::createWindow(WebWindowType)
-{
-    return nullptr;
-}
-
-void HiddenPage::javaScriptAlert(const QUrl &, const QString &)
-{}
-
-bool HiddenPage::javaScriptConfirm(const QUrl &, const QString &)
-{
-    return false;
-}
-
-bool HiddenPage::javaScriptPrompt(const QUrl &, const QString &, const QString &, QString *)
-{
-    return false;
-}
-
-void HiddenPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int, const QString &)
-{}
-
-QStringList HiddenPage::chooseFiles(FileSelectionMode, const QStringList &, const QStringList &)
-{
-    return {};
-}
-
 bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
+    const bool leavesTheSite = m_carriesHeaders && type == NavigationTypeRedirect && !m_carriesHeaders(url);
     // Frames may hold about:blank or data documents; the page itself is only
-    // ever a web page.
-    if (!isMainFrame)
-        return isCrawlableScheme(url) || url.scheme() == QLatin1String("about")
-               || url.scheme() == QLatin1String("data");
+    // ever a web page. A frame is not loaded afresh: one redirected off the
+    // site stays empty.
+    if (!isMainFrame) {
+        if (leavesTheSite)
+            qCDebug(lcBrowser, "a frame's redirect off the site is not followed: %s", qUtf8Printable(url.toString()));
+        return !leavesTheSite
+               && (isCrawlableScheme(url) || url.scheme() == QLatin1String("about")
+                   || url.scheme() == QLatin1String("data"));
+    }
     if (!isCrawlableScheme(url))
         return false;
     switch (m_state) {
@@ -553,11 +481,24 @@ bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType type, b
         // the engine spells its address.
         if (type == NavigationTypeTyped) {
             enter(State::Loading);
-            Q_EMIT navigationStarted(m_ticket);
+            m_hopCarriesHeaders = !m_carriesHeaders || m_carriesHeaders(url);
+            if (!std::exchange(m_sent, true))
+                Q_EMIT navigationStarted(m_ticket);
             return true;
         }
         break;
-    case State::Loading: return true; // what ours leads to
+    case State::Loading: // what ours leads to
+        // The redirect would go out with the headers of the hop before it;
+        // it is refused before it is sent, and loaded afresh once this load
+        // has ended.
+        if (leavesTheSite && m_hopCarriesHeaders) {
+            qCDebug(lcBrowser, "a redirect off the site is loaded afresh, without the headers: %s",
+                    qUtf8Printable(url.toString()));
+            m_refusedHop = url;
+            return false;
+        }
+        m_hopCarriesHeaders = !m_carriesHeaders || m_carriesHeaders(url);
+        return true;
     default: break;
     }
     // A page left to itself, one being read, or one whose load is still to

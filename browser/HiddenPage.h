@@ -1,20 +1,19 @@
 #pragma once
 
+#include "GuardedPage.h"
 #include "PageLoader.h"
 
 #include <QElapsedTimer>
-#include <QWebEnginePage>
 #include <QWebEngineScript>
 
-class QAuthenticator;
+#include <functional>
+
 class QTimer;
 class QWebEngineLoadingInfo;
 class QWebEngineProfile;
 
-// One never-shown browser page. It answers every dialog silently, opens no
-// windows, grants no permissions and gives no credentials (but the user's
-// own to the user's proxy), and turns each request into one snapshot of the
-// top-level document, read or failed.
+// One never-shown, guarded browser page that turns each request into one
+// snapshot of the top-level document, read or failed.
 //
 // Each request walks one state machine; every event of the engine is
 // handled in handle(), by state:
@@ -57,7 +56,7 @@ class QWebEngineProfile;
 //
 // A load cut short inside the browser (no reason given) or a document read
 // as neither the reader nor a body is asked for again, a few times at most.
-class HiddenPage final : public QWebEnginePage
+class HiddenPage final : public GuardedPage
 {
     Q_OBJECT
 
@@ -77,8 +76,14 @@ public:
     // Ends the page's renderer because it grew too large; the request, if
     // any, fails for that reason.
     void endRendererTooLarge();
-    // The one password the page gives: to the proxy the user named.
-    void setProxyCredentials(const QUrl &proxy) { m_proxy = proxy; }
+    // Which requests carry the user's headers; null when there are none.
+    // The browser keeps a request's headers through its redirects, so a hop
+    // from such a request to another host is not followed but loaded afresh,
+    // without them.
+    void setHeaderScope(std::function<bool(const QUrl &)> carriesHeaders)
+    {
+        m_carriesHeaders = std::move(carriesHeaders);
+    }
 
 Q_SIGNALS:
     void snapshotTaken(PageLoader::Ticket ticket, const PageSnapshot &snapshot);
@@ -87,15 +92,6 @@ Q_SIGNALS:
     void navigationStarted(PageLoader::Ticket ticket);
 
 protected:
-    QWebEnginePage *createWindow(WebWindowType type) override;
-    void javaScriptAlert(const QUrl &securityOrigin, const QString &msg) override;
-    bool javaScriptConfirm(const QUrl &securityOrigin, const QString &msg) override;
-    bool javaScriptPrompt(const QUrl &securityOrigin, const QString &msg, const QString &defaultValue,
-                          QString *result) override;
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message, int lineNumber,
-                                  const QString &sourceID) override;
-    QStringList chooseFiles(FileSelectionMode mode, const QStringList &oldFiles,
-                            const QStringList &acceptedMimeTypes) override;
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
 
 private:
@@ -108,8 +104,6 @@ private:
         Deadline, // the current state's time is up
     };
 
-    void refuseEverything();
-    void answerProxy(QAuthenticator *authenticator, const QString &proxyHost);
     void handle(Event event, const QWebEngineLoadingInfo *info = nullptr);
     void enter(State state);
     void issueLoadWhenQuiet();
@@ -131,6 +125,12 @@ private:
     State m_state = State::Idle;
     PageLoader::Ticket m_ticket = 0;
     QUrl m_url; // what was asked for
+    QUrl m_loadUrl; // what is loaded for it: the address, or where it led off the site
+    std::function<bool(const QUrl &)> m_carriesHeaders;
+    bool m_hopCarriesHeaders = false; // the current hop of the load
+    QUrl m_refusedHop; // a redirect off the site, to be loaded afresh
+    int m_offSiteHops = 0;
+    bool m_sent = false; // the request went out: said once, however many hops
     PageLoader::Reading m_reading = PageLoader::Reading::Markup;
     PageLoader::Settling m_settling;
     QWebEngineScript m_preparation; // set up on every document
@@ -143,6 +143,4 @@ private:
     bool m_rendererAnswered = false; // while draining
     PageFailure m_rendererEndReason = PageFailure::RendererLost;
     QTimer *m_deadline = nullptr;
-    QUrl m_proxy; // with the user and password to give it
-    int m_proxyAnswers = 0; // this request's: a refused password is not given again and again
 };

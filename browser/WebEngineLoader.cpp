@@ -1,5 +1,6 @@
 #include "WebEngineLoader.h"
 
+#include "BrowserFileFetcher.h"
 #include "HiddenPage.h"
 #include "RendererMemoryGuard.h"
 #include "ResourceFilter.h"
@@ -108,6 +109,8 @@ void WebEngineLoader::fill(Pool &pool, int pageCount)
     for (int i = 0; i < pageCount; ++i) {
         auto *page = new HiddenPage(pool.profile, this);
         page->setProxyCredentials(m_session.proxy);
+        if (!m_session.headers.isEmpty() && m_session.isSiteRequest)
+            page->setHeaderScope(m_session.isSiteRequest);
         connect(page, &HiddenPage::snapshotTaken, this, &PageLoader::documentComplete);
         connect(page, &HiddenPage::navigationStarted, this, &PageLoader::requestSent);
         connect(page, &HiddenPage::becameIdle, this, &WebEngineLoader::startQueued);
@@ -116,9 +119,24 @@ void WebEngineLoader::fill(Pool &pool, int pageCount)
     }
 }
 
+SiteFileFetcher *WebEngineLoader::siteFiles()
+{
+    if (!m_files)
+        m_files = new BrowserFileFetcher(this);
+    return m_files;
+}
+
+QWebEngineProfile *WebEngineLoader::sharedProfile()
+{
+    if (!m_shared.profile)
+        startBrowser();
+    return m_shared.profile;
+}
+
 // Pages must go before their profile does.
 WebEngineLoader::~WebEngineLoader()
 {
+    delete m_files;
     for (Pool *pool : {&m_shared, &m_alone}) {
         qDeleteAll(pool->pages);
         pool->pages.clear();

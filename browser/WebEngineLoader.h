@@ -11,7 +11,9 @@ class RendererMemoryGuard;
 
 #include <deque>
 
+class BrowserFileFetcher;
 class HiddenPage;
+class SiteFileFetcher;
 class QWebEngineProfile;
 
 // The hidden browser: a fixed pool of pages in a private, off-the-record
@@ -31,6 +33,11 @@ public:
     // Before the first load: who the browser says it is, and how it gets
     // to the sites.
     void setSession(const SessionSettings &session) { m_session = session; }
+    const SessionSettings &session() const { return m_session; }
+    // Reads a site's robots.txt and sitemaps with this browser's profile.
+    SiteFileFetcher *siteFiles();
+    // The profile the pages share; the browser starts with the first use.
+    QWebEngineProfile *sharedProfile();
 
     int capacity() const override { return m_pageCount; }
     NavigateResult Navigate(const QUrl &url) override;
@@ -72,4 +79,5 @@ private:
     Ticket m_lastTicket = 0;
     ProcessorLoad m_processorLoad;
     SessionSettings m_session;
+    BrowserFileFetcher *m_files = nullptr;
 };

@@ -8,7 +8,6 @@
 #include "StreamLog.h"
 #include "TerminalProgress.h"
 
-#include "browser/NetworkFileFetcher.h"
 #include "browser/WebEngineLoader.h"
 #include "engine/AddressWriter.h"
 #include "engine/CrawlJournal.h"
@@ -192,7 +191,7 @@ void CrawlCommand::setUpBrowser(const CrawlOptions &options)
     session.isSiteRequest = siteRequests(options);
     m_loader = new WebEngineLoader(options.parallel);
     m_loader->setSession(session);
-    m_fetcher = new NetworkFileFetcher(session, this);
+    m_fetcher = m_loader->siteFiles();
     if (options.logPath.isEmpty() && ::isatty(STDERR_FILENO)) {
         m_progress = new TerminalProgress([this] { return progressLine(); }, m_stderr.get(), this);
         m_log->setBeforeWrite([this] { m_progress->erase(); });

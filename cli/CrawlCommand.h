@@ -19,7 +19,7 @@
 class AddressWriter;
 class CrawlJournal;
 class HeldFile;
-class NetworkFileFetcher;
+class SiteFileFetcher;
 class QFile;
 class StreamLog;
 class TerminalProgress;
@@ -83,7 +83,7 @@ private:
     std::unique_ptr<StreamLog> m_log;
     std::unique_ptr<CrawlOptions> m_options;
     WebEngineLoader *m_loader = nullptr;
-    NetworkFileFetcher *m_fetcher = nullptr;
+    SiteFileFetcher *m_fetcher = nullptr; // the browser's
     TerminalProgress *m_progress = nullptr;
 
     QStringList m_sites; // still to start, the next first

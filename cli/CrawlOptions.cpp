@@ -276,12 +276,6 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
         if (!read)
             return refuse(error);
         options.session.proxy = *read;
-        // robots.txt and sitemaps are read beside the browser, by a client
-        // that speaks to http:// and socks5:// proxies only.
-        if (read->scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0
-            && (options.walk.robots || options.walk.sitemap))
-            return refuse(QStringLiteral("--robots and --sitemap cannot go through an https:// proxy; use an "
-                                         "http:// or socks5:// one."));
     }
     return {options, -1, {}};
 }

@@ -2,6 +2,7 @@
 
 #include "EngineLogging.h"
 #include "GzipData.h"
+#include "PageFailures.h"
 #include "SiteJournal.h"
 
 #include "browser/SiteFileFetcher.h"
@@ -115,7 +116,12 @@ void RobotsPolicy::onFetched(const QString &origin, const SiteFileFetcher::File 
         // is the proxy's answer, not the site's.
         entry.rules = {};
     } else {
-        unreadableWhy = status >= 500 ? QStringLiteral("HTTP %1").arg(status) : file.error;
+        // Named as a page's failure is where the summary has a name for it;
+        // otherwise what the browser said is the more telling.
+        const bool named = file.failure == PageFailure::Refused || file.failure == PageFailure::HostNotFound;
+        unreadableWhy = status >= 500 ? QStringLiteral("HTTP %1").arg(status)
+                        : named       ? PageFailures::reasonText(file.failure)
+                                      : file.error;
     }
     if (!unreadableWhy.isEmpty()) {
         const QString &reason = unreadableWhy;

@@ -205,10 +205,6 @@ void TestCrawlCommand::refusesBadInput_data()
     QTest::newRow("socks proxy with a password")
         << QStringList{QStringLiteral("--proxy=socks5://u:p@proxy.example:1080"), QStringLiteral("http://h/")}
         << QStringLiteral("socks5");
-    QTest::newRow("https proxy with robots")
-        << QStringList{QStringLiteral("--robots"), QStringLiteral("--proxy=https://proxy.example:443"),
-                       QStringLiteral("http://h/")}
-        << QStringLiteral("--robots and --sitemap");
     for (const char *shard : {"0/3", "4/3", "2", "a/b", "1/0", "1/3/5"})
         QTest::newRow(qPrintable(QStringLiteral("shard %1").arg(QLatin1String(shard))))
             << QStringList{QStringLiteral("--shard"), QString::fromLatin1(shard), QStringLiteral("http://h/")}

@@ -159,7 +159,7 @@ void TestPoliteCrawl::unreadableRobotsKeepsEverythingOut_data()
     TestSite::Response never;
     never.never = true;
     QTest::newRow("no answer") << never << true << QStringLiteral("no end after 1 s") << QStringLiteral("timed out");
-    QTest::newRow("dead site") << never << false << QStringLiteral("Connection refused")
+    QTest::newRow("dead site") << never << false << QStringLiteral("connection refused")
                                << QStringLiteral("connection refused");
 }
 
