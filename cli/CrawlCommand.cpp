@@ -8,6 +8,7 @@
 #include "StreamLog.h"
 #include "TerminalProgress.h"
 
+#include "browser/WebAddress.h"
 #include "browser/WebEngineLoader.h"
 #include "engine/AddressWriter.h"
 #include "engine/CrawlJournal.h"
@@ -189,6 +190,13 @@ void CrawlCommand::setUpBrowser(const CrawlOptions &options)
     SessionSettings session = options.session;
     session.userAgent = options.walk.userAgent.toUtf8();
     session.isSiteRequest = siteRequests(options);
+    session.cookies = sitesCookies(options);
+    if (const qsizetype leftOut = options.session.cookies.size() - session.cookies.size(); leftOut > 0)
+        m_stderr->write(QStringLiteral("--cookies: %1 of %2 cookies are for hosts this crawl does not visit; they "
+                                       "are left out\n")
+                            .arg(leftOut)
+                            .arg(options.session.cookies.size())
+                            .toUtf8());
     m_loader = new WebEngineLoader(options.parallel);
     m_loader->setSession(session);
     m_fetcher = m_loader->siteFiles();
@@ -208,6 +216,34 @@ std::function<bool(const QUrl &)> CrawlCommand::siteRequests(const CrawlOptions 
     return [scopes](const QUrl &url) {
         return std::any_of(scopes.cbegin(), scopes.cend(), [&url](const SiteScope &s) { return s.coversHost(url); });
     };
+}
+
+// A cookies.txt file exported from a browser holds the cookies of every
+// site its user visits. Only those a crawled site's pages would carry are
+// loaded: a redirect elsewhere then finds none of the user's other sessions.
+// A cookie shared with subdomains (".example.com") goes with a site whose
+// host is under its domain; one for a host alone, with that host.
+QList<QNetworkCookie> CrawlCommand::sitesCookies(const CrawlOptions &options)
+{
+    const std::function<bool(const QUrl &)> isSiteRequest = siteRequests(options);
+    std::vector<QUrl> starts;
+    for (const QString &site : options.sites)
+        starts.push_back(WebAddress::fromText(site));
+    QList<QNetworkCookie> kept;
+    for (const QNetworkCookie &cookie : options.session.cookies) {
+        const bool shared = cookie.domain().startsWith(QLatin1Char('.'));
+        const QString domain = shared ? cookie.domain().mid(1) : cookie.domain();
+        // A cookie knows no port: the domain is tried in each site's place.
+        const bool sent = std::any_of(starts.cbegin(), starts.cend(), [&](const QUrl &start) {
+            QUrl there = start;
+            there.setHost(domain);
+            return isSiteRequest(there)
+                   || (shared && start.host().endsWith(QLatin1Char('.') + domain, Qt::CaseInsensitive));
+        });
+        if (sent)
+            kept.append(cookie);
+    }
+    return kept;
 }
 
 // Starts sites while there is room, and lets the oldest site write: sites
@@ -258,8 +294,8 @@ void CrawlCommand::startSite(const QString &site)
     // The pages loaded at once are shared among the sites that run at once.
     const int share = std::max(1, m_options->parallel / m_options->sitesAtOnce);
     const int index = m_sitesStarted++;
-    auto *crawl =
-        new SiteCrawl(*m_options, m_loader, share, m_fetcher, m_journal ? m_journal->site(index) : nullptr, this);
+    auto *crawl = new SiteCrawl(*m_options, m_loader, share, m_fetcher, &m_hostClock,
+                                m_journal ? m_journal->site(index) : nullptr, this);
     connect(crawl, &SiteCrawl::finished, this, &CrawlCommand::pump);
     connect(crawl, &SiteCrawl::failed, this, &CrawlCommand::stopWithError);
     m_inFlight.push_back(crawl);

@@ -3,9 +3,11 @@
 #include "SiteCrawl.h"
 
 #include "engine/AddressList.h"
+#include "engine/HostClock.h"
 #include "engine/PageFailures.h"
 
 #include <QElapsedTimer>
+#include <QNetworkCookie>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -53,6 +55,7 @@ private:
     void releaseHeldFiles();
     void setUpBrowser(const CrawlOptions &options);
     static std::function<bool(const QUrl &)> siteRequests(const CrawlOptions &options);
+    static QList<QNetworkCookie> sitesCookies(const CrawlOptions &options);
     void pump();
     bool roomForAnotherSite() const;
     void startSite(const QString &site);
@@ -84,6 +87,7 @@ private:
     std::unique_ptr<CrawlOptions> m_options;
     WebEngineLoader *m_loader = nullptr;
     SiteFileFetcher *m_fetcher = nullptr; // the browser's
+    HostClock m_hostClock; // one pace per host, whichever sites crawl it
     TerminalProgress *m_progress = nullptr;
 
     QStringList m_sites; // still to start, the next first

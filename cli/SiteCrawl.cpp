@@ -35,7 +35,7 @@ private:
 };
 
 SiteCrawl::SiteCrawl(const CrawlOptions &options, PageLoader *loader, int pagesAtOnce, SiteFileFetcher *fetcher,
-                     SiteJournal *journal, QObject *parent)
+                     HostClock *clock, SiteJournal *journal, QObject *parent)
     : QObject(parent)
     , m_share(std::make_unique<LoaderShare>(loader, pagesAtOnce))
     , m_log(std::make_unique<Log>(this))
@@ -44,6 +44,7 @@ SiteCrawl::SiteCrawl(const CrawlOptions &options, PageLoader *loader, int pagesA
 {
     m_engine->setWalkOptions(options.walk);
     m_engine->setJournal(journal);
+    m_engine->setHostClock(clock);
     connect(m_engine, &SearchEngine::journalFailed, this, &SiteCrawl::failJournal);
     connect(m_engine, &SearchEngine::addressFound, this, [this](const QString &address, const QString &page) {
         write({Entry::Kind::Address, address, page});

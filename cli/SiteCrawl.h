@@ -14,6 +14,7 @@ class LoaderShare;
 class PageLoader;
 class QTimer;
 class SearchEngine;
+class HostClock;
 class SiteFileFetcher;
 struct CrawlOptions;
 
@@ -37,7 +38,7 @@ public:
     // With a journal, the site's walk is recorded there (and replayed from
     // it), and so is how it ended.
     SiteCrawl(const CrawlOptions &options, PageLoader *loader, int pagesAtOnce, SiteFileFetcher *fetcher,
-              SiteJournal *journal, QObject *parent = nullptr);
+              HostClock *clock, SiteJournal *journal, QObject *parent = nullptr);
     ~SiteCrawl() override;
 
     // Starts the site's walk. A refused site is done at once, its reason

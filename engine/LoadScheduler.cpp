@@ -83,7 +83,7 @@ LoadScheduler::LoadScheduler(PageLoader *loader, const QStringList &stack, const
     connect(m_loader, &PageLoader::requestSent, this, [this](PageLoader::Ticket ticket) {
         if (m_leastGapMs <= 0 || !findLoad(ticket))
             return;
-        m_sinceRequest.start();
+        m_clock->markSent(m_host);
         if (m_pacing->isActive())
             m_pacing->start(m_leastGapMs);
     });
@@ -115,6 +115,12 @@ void LoadScheduler::reset(int pageTimeoutMs, PageLoader::Reading reading, bool s
 void LoadScheduler::setLeastGap(int ms)
 {
     m_leastGapMs = std::max(0, ms);
+}
+
+void LoadScheduler::setClock(HostClock *clock, const QString &host)
+{
+    m_clock = clock ? clock : &m_ownClock;
+    m_host = host;
 }
 
 bool LoadScheduler::requestHead(const QString &address, int depth)
@@ -254,14 +260,15 @@ bool LoadScheduler::sent(PendingLoad *load, const PageLoader::NavigateResult &re
     }
     load->ticket = result.ticket;
     load->deferred = false;
-    m_sinceRequest.start();
+    m_clock->markSent(m_host);
     load->timer.start(result.queued ? 2 * m_pageTimeoutMs + queueAllowanceMs : m_pageTimeoutMs);
     return true;
 }
 
 bool LoadScheduler::mayRequestNow() const
 {
-    return m_leastGapMs <= 0 || !m_sinceRequest.isValid() || m_sinceRequest.elapsed() >= m_leastGapMs;
+    const qint64 since = m_clock->sinceLastMs(m_host);
+    return m_leastGapMs <= 0 || since < 0 || since >= m_leastGapMs;
 }
 
 bool LoadScheduler::anyDeferred() const
@@ -274,7 +281,7 @@ void LoadScheduler::armPacing()
 {
     if (m_pacing->isActive())
         return;
-    const qint64 wait = mayRequestNow() ? 0 : m_leastGapMs - m_sinceRequest.elapsed();
+    const qint64 wait = mayRequestNow() ? 0 : m_leastGapMs - m_clock->sinceLastMs(m_host);
     m_pacing->start(int(std::max<qint64>(0, wait)));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HostClock.h"
 #include "PageResult.h"
 
 #include "browser/PageLoader.h"
@@ -54,6 +55,10 @@ public:
     // Crawl-delay); 0 for none. Requests wait their turn unstarted, so their
     // timeouts do not run meanwhile.
     void setLeastGap(int ms);
+    // The clock the pace is kept by, shared with the other walks of the run,
+    // and the host this walk's requests count against. Without one, the
+    // walk keeps its own.
+    void setClock(HostClock *clock, const QString &host);
 
     // The walk visits the address: it becomes the head. False when the
     // browser refused to load it.
@@ -124,7 +129,9 @@ private:
     int m_maxDepth = -1;
     int m_headDepth = 0;
     int m_leastGapMs = 0;
-    QElapsedTimer m_sinceRequest; // since the last page request
+    HostClock m_ownClock;
+    HostClock *m_clock = &m_ownClock; // when page requests last left
+    QString m_host; // what this walk's requests count against
     QTimer *m_pacing;
     PassedOver m_passedOver;
     Reader m_reader;

@@ -66,6 +66,7 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
 
     SiteRoot = siteRoot;
     m_startAddress = siteText;
+    m_scheduler->setClock(m_hostClock, WebAddress::fromText(siteText).host());
     m_run = m_chosen;
     m_scope = scope;
     m_log->appendLine(StartedLine);

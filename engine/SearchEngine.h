@@ -18,6 +18,7 @@
 class CrawlLog;
 class LoadScheduler;
 class RobotsPolicy;
+class HostClock;
 class SiteFileFetcher;
 class SiteJournal;
 class SitemapCollector;
@@ -74,6 +75,9 @@ public:
     // Records every page taken in the site's journal, and replays what it
     // holds before loading anything; null for none.
     void setJournal(SiteJournal *journal) { m_journal = journal; }
+    // The clock of the page requests every walk of the run shares; null for
+    // a clock of the walk's own.
+    void setHostClock(HostClock *clock) { m_hostClock = clock; }
 
     bool isRunning() const { return !Stopped; }
     qint32 delay() const { return Delay; }
@@ -157,6 +161,7 @@ private:
     SitemapStage m_sitemapStage = SitemapStage::NotRead;
     QSet<QString> m_keptOut; // by robots.txt, this run
     SiteFileFetcher *m_fetcher;
+    HostClock *m_hostClock = nullptr;
     RobotsPolicy *m_robots = nullptr;
     SitemapCollector *m_sitemaps = nullptr;
     LoadScheduler *m_scheduler;

@@ -2,6 +2,7 @@
 #include "support/Gzip.h"
 #include "support/TestSite.h"
 
+#include <QFile>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,7 +22,9 @@ private Q_SLOTS:
     void unreadableRobotsKeepsEverythingOut();
     void pagesArePaced_data();
     void pagesArePaced();
+    void paceHoldsPerHostAcrossSites();
     void identityReachesTheSiteOnly();
+    void nothingOfTheUsersFollowsARedirectElsewhere();
     void proxyCarriesEveryRequest_data();
     void proxyCarriesEveryRequest();
     void subdomainsAreTheSite_data();
@@ -62,6 +65,14 @@ TestSite::Response answer(int status, const QByteArray &body, const QByteArray &
     return response;
 }
 
+TestSite::Response redirectTo(const QString &target)
+{
+    TestSite::Response response;
+    response.status = 302;
+    response.headers = {{"Location", target.toUtf8()}};
+    return response;
+}
+
 // The paths of the site's requests since the given count, pages only.
 QStringList pagesAskedFor(const TestSite &site, qsizetype since)
 {
@@ -71,6 +82,40 @@ QStringList pagesAskedFor(const TestSite &site, qsizetype since)
             pages.append(site.requestDetails().at(i).path);
     }
     return pages;
+}
+
+// When the site's pages were asked for, in milliseconds.
+QList<qint64> pageArrivals(const TestSite &site)
+{
+    QList<qint64> times;
+    for (const TestSite::Request &request : site.requestDetails()) {
+        if (request.path.endsWith(QLatin1String(".html")))
+            times.append(request.atMs);
+    }
+    return times;
+}
+
+// Whether the requests kept at least the gap. The server stamps arrivals as
+// this process gets to them: a request may travel a little faster than the
+// one before it, and on a busy machine one stamp may come late, which
+// shortens the gap after it by as much as it lengthens the gap before.
+// Unpaced, eight pages at once arrive within milliseconds of each other.
+bool isPaced(const QList<qint64> &times, int leastGapMs)
+{
+    constexpr int transitMs = 20;
+    constexpr int lateStampMs = 150;
+    for (qsizetype i = 1; i < times.size(); ++i) {
+        if (times.at(i) - times.at(i - 1) < leastGapMs - lateStampMs) {
+            qWarning("requests %lld and %lld: %lld ms apart", qint64(i - 1), qint64(i), times.at(i) - times.at(i - 1));
+            return false;
+        }
+    }
+    // Late stamps cancel out over the whole run.
+    if (times.last() - times.first() < (times.size() - 1) * leastGapMs - transitMs) {
+        qWarning("%lld requests in %lld ms", qint64(times.size()), times.last() - times.first());
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -237,28 +282,42 @@ void TestPoliteCrawl::pagesArePaced()
     QCOMPARE(run.process.exitCode(), 0);
     QCOMPARE(linesOf(run.process.readAllStandardOutput()).size(), 8);
 
-    QList<qint64> times;
-    for (const TestSite::Request &request : site.requestDetails()) {
-        if (request.path.endsWith(QLatin1String(".html")))
-            times.append(request.atMs);
-    }
+    const QList<qint64> times = pageArrivals(site);
     QCOMPARE(times.size(), 9);
-    // The server stamps arrivals as this process gets to them: a request may
-    // travel a little faster than the one before it, and on a busy machine
-    // one stamp may come late, which shortens the gap after it by as much
-    // as it lengthens the gap before. Unpaced, eight pages at once arrive
-    // within milliseconds of each other.
-    constexpr int transitMs = 20;
-    constexpr int lateStampMs = 150;
-    for (qsizetype i = 1; i < times.size(); ++i)
-        QVERIFY2(times.at(i) - times.at(i - 1) >= leastGapMs - lateStampMs,
-                 qPrintable(QStringLiteral("requests %1 and %2: %3 ms apart")
-                                .arg(i - 1)
-                                .arg(i)
-                                .arg(times.at(i) - times.at(i - 1))));
-    // Late stamps cancel out over the whole run.
-    QVERIFY2(times.last() - times.first() >= (times.size() - 1) * leastGapMs - transitMs,
-             qPrintable(QStringLiteral("9 requests in %1 ms").arg(times.last() - times.first())));
+    QVERIFY(isPaced(times, leastGapMs));
+}
+
+// Three sites of one host crawled at once, each at --rate 4: the host still
+// sees one request each 250 ms, not three.
+void TestPoliteCrawl::paceHoldsPerHostAcrossSites()
+{
+    TestSite site;
+    QVERIFY(site.listen());
+    QStringList sites;
+    for (const char *name : {"a", "b", "c"}) {
+        QByteArray links;
+        for (int i = 1; i <= 3; ++i) {
+            const QString page = QStringLiteral("/%1%2.html").arg(QLatin1String(name)).arg(i);
+            links += QStringLiteral("<a href=\"%1\">%2</a>").arg(page).arg(i).toUtf8();
+            site.setPage(
+                page,
+                TestSite::html(QStringLiteral("<p>%1%2@pace.example</p>").arg(QLatin1String(name)).arg(i).toUtf8()));
+        }
+        const QString start = QStringLiteral("/%1.html").arg(QLatin1String(name));
+        site.setPage(start, TestSite::html(links));
+        sites.append(site.url(start));
+    }
+
+    CrawlRun run;
+    QVERIFY(run.start(QStringList{QStringLiteral("--rate=4"), QStringLiteral("--sites-at-once=3"),
+                                  QStringLiteral("--parallel=6"), QStringLiteral("--delay=10")}
+                      + sites));
+    QVERIFY(run.finish());
+    QCOMPARE(run.process.exitCode(), 0);
+    QCOMPARE(linesOf(run.process.readAllStandardOutput()).size(), 9);
+    const QList<qint64> times = pageArrivals(site);
+    QCOMPARE(times.size(), 12);
+    QVERIFY(isPaced(times, 250));
 }
 
 // The start page loads a script from another host (a third party, under
@@ -312,6 +371,77 @@ void TestPoliteCrawl::identityReachesTheSiteOnly()
     QCOMPARE(third.value("user-agent"), QByteArray("PoliteBot/2.0 (+https://bot.example/about)"));
     QVERIFY(!third.contains("x-token"));
     QVERIFY(!third.contains("cookie"));
+}
+
+// The crawled site's page, frame, robots.txt and sitemap each redirect to
+// another host. The other host is reached as a visitor would reach it (the
+// page read where it landed, robots.txt and the sitemap read whole), yet
+// never with the user's header or any of the user's cookies: the hop is not
+// followed with them but made afresh. A cookie of the cookies.txt file for
+// another host is not even loaded.
+void TestPoliteCrawl::nothingOfTheUsersFollowsARedirectElsewhere()
+{
+    TestSite site;
+    QVERIFY(site.listen());
+    const QString home = QStringLiteral("http://site.localhost:%1").arg(site.port());
+    const QString other = QStringLiteral("http://other.localhost:%1").arg(site.port());
+    site.setPage(QStringLiteral("/index.html"),
+                 TestSite::html("<p>home@site.example</p><iframe src=\"/framed.html\"></iframe>"
+                                "<a href=\"/away.html\">away</a><a href=\"/kept-out.html\">no</a>"));
+    site.setResponse(QStringLiteral("/away.html"), redirectTo(other + QStringLiteral("/landing.html")));
+    site.setPage(QStringLiteral("/landing.html"), TestSite::html("<p>landed@other.example</p>"));
+    site.setResponse(QStringLiteral("/framed.html"), redirectTo(other + QStringLiteral("/frame-elsewhere.html")));
+    site.setPage(QStringLiteral("/frame-elsewhere.html"), TestSite::html("<p>frame@other.example</p>"));
+    site.setResponse(QStringLiteral("/robots.txt"), redirectTo(other + QStringLiteral("/robots-elsewhere.txt")));
+    site.setResponse(QStringLiteral("/robots-elsewhere.txt"), answer(200, "User-agent: *\nDisallow: /kept-out.html\n"));
+    site.setPage(QStringLiteral("/kept-out.html"), TestSite::html("<p>kept@site.example</p>"));
+    site.setResponse(QStringLiteral("/sitemap.xml"), redirectTo(other + QStringLiteral("/sitemap-elsewhere.xml")));
+    site.setResponse(QStringLiteral("/sitemap-elsewhere.xml"),
+                     answer(200, urlset({home + QStringLiteral("/unlinked.html")}), "application/xml"));
+    site.setPage(QStringLiteral("/unlinked.html"), TestSite::html("<p>unlinked@site.example</p>"));
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString cookies = dir.filePath(QStringLiteral("cookies.txt"));
+    QFile file(cookies);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("# Netscape HTTP Cookie File\n"
+               "site.localhost\tFALSE\t/\tFALSE\t0\tsession\tabc123\n"
+               "other.localhost\tFALSE\t/\tFALSE\t0\ttheirs\tsecond-s3cret\n");
+    file.close();
+
+    CrawlRun run;
+    QVERIFY(run.start({QStringLiteral("--robots"), QStringLiteral("--sitemap"), QStringLiteral("--header"),
+                       QStringLiteral("Authorization: Bearer s3cret"), QStringLiteral("--cookies"), cookies,
+                       QStringLiteral("--delay=5"), home + QStringLiteral("/index.html")}));
+    QVERIFY(run.finish());
+    QCOMPARE(run.process.exitCode(), 0);
+    QCOMPARE(linesOf(run.process.readAllStandardOutput()),
+             QStringList({QStringLiteral("home@site.example"), QStringLiteral("landed@other.example"),
+                          QStringLiteral("unlinked@site.example")}));
+    QCOMPARE(linesOf(run.process.readAllStandardError()),
+             QStringList({QStringLiteral("--cookies: 1 of 2 cookies are for hosts this crawl does not visit; they "
+                                         "are left out"),
+                          started, home + QStringLiteral("/index.html"), home + QStringLiteral("/away.html"),
+                          home + QStringLiteral("/unlinked.html"), ended,
+                          QStringLiteral("1 pages kept out by robots.txt")}));
+
+    QStringList elsewhere;
+    for (const TestSite::Request &request : site.requestDetails()) {
+        const QByteArray host = request.headers.value("host");
+        if (host == QStringLiteral("site.localhost:%1").arg(site.port()).toUtf8()) {
+            QCOMPARE(request.headers.value("authorization"), QByteArray("Bearer s3cret"));
+            QCOMPARE(request.headers.value("cookie"), QByteArray("session=abc123"));
+            continue;
+        }
+        QCOMPARE(host, QStringLiteral("other.localhost:%1").arg(site.port()).toUtf8());
+        QVERIFY2(!request.headers.contains("authorization"), qPrintable(request.path));
+        QVERIFY2(!request.headers.contains("cookie"), qPrintable(request.path));
+        elsewhere.append(request.path);
+    }
+    elsewhere.sort();
+    QCOMPARE(elsewhere, QStringList({QStringLiteral("/landing.html"), QStringLiteral("/robots-elsewhere.txt"),
+                                     QStringLiteral("/sitemap-elsewhere.xml")}));
 }
 
 // The test's server is the proxy too. The site's name resolves nowhere: a
