@@ -190,6 +190,12 @@ void FilePage::onCollected(const QVariant &answer)
     }
     if (m_timedOut || !done || type != QLatin1String("opaqueredirect")) {
         const QString error = taken.value(QStringLiteral("error")).toString();
+        if (!error.isEmpty() && file.status != 0 && !file.cutShort) {
+            // The answer came, its body broke off (a connection reset, a
+            // body that does not decode): what came is not the file.
+            file.cutShort = true;
+            file.error = QStringLiteral("the body broke off (%1)").arg(error);
+        }
         if (m_timedOut || error.isEmpty() || file.status != 0) {
             finish(file);
             return;

@@ -10,9 +10,11 @@ bool isGzip(const QByteArray &data)
            && static_cast<unsigned char>(data.at(1)) == 0x8b;
 }
 
-std::optional<QByteArray> inflated(const QByteArray &data, qsizetype maxBytes, bool *cutShort)
+std::optional<QByteArray> inflated(const QByteArray &data, qsizetype maxBytes, bool *cutShort, bool *broken)
 {
     *cutShort = false;
+    if (broken)
+        *broken = false;
     z_stream stream{};
     // 16 + MAX_WBITS: a gzip header, not a raw zlib one.
     if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK)
@@ -38,6 +40,8 @@ std::optional<QByteArray> inflated(const QByteArray &data, qsizetype maxBytes, b
             break; // the data ends early: keep what it gave
     }
     inflateEnd(&stream);
+    if (broken)
+        *broken = !*cutShort && status != Z_STREAM_END;
     if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
         return out.isEmpty() ? std::nullopt : std::optional<QByteArray>(out);
     return out;

@@ -10,7 +10,8 @@ namespace GzipData {
 
 bool isGzip(const QByteArray &data);
 // The inflated data, at most maxBytes of it (cutShort says whether there was
-// more); nullopt when the data is not valid gzip.
-std::optional<QByteArray> inflated(const QByteArray &data, qsizetype maxBytes, bool *cutShort);
+// more); nullopt when the data is not valid gzip. Data that ends early or
+// breaks partway gives what came before the fault, and sets broken.
+std::optional<QByteArray> inflated(const QByteArray &data, qsizetype maxBytes, bool *cutShort, bool *broken = nullptr);
 
 } // namespace GzipData

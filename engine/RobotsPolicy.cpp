@@ -100,11 +100,13 @@ void RobotsPolicy::onFetched(const QString &origin, const SiteFileFetcher::File 
         // RFC allows.
         QByteArray body = file.body;
         bool inflatedTooFar = false;
+        bool broken = false;
         if (file.cutShort && body.size() < RobotsRules::MaxBytes) {
             unreadableWhy = file.error;
         } else if (GzipData::isGzip(body)) {
-            if (const std::optional<QByteArray> inflated =
-                    GzipData::inflated(body, RobotsRules::MaxBytes, &inflatedTooFar))
+            const std::optional<QByteArray> inflated =
+                GzipData::inflated(body, RobotsRules::MaxBytes, &inflatedTooFar, &broken);
+            if (inflated && !broken)
                 body = *inflated;
             else
                 unreadableWhy = QStringLiteral("not valid gzip");

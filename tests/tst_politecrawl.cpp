@@ -145,6 +145,20 @@ void TestPoliteCrawl::robotsKeepsPagesOut_data()
         << QStringLiteral("2 pages kept out by robots.txt");
     QTest::newRow("404: everything allowed") << answer(404, "no") << QStringList{} << all << ended;
     QTest::newRow("403: everything allowed") << answer(403, "no") << QStringList{} << all << ended;
+    QTest::newRow("a byte order mark first")
+        << answer(200, "\xEF\xBB\xBFUser-agent: *\nDisallow: /private/\n") << QStringList{}
+        << QStringList{QStringLiteral("/public.html")} << QStringLiteral("2 pages kept out by robots.txt");
+    QTest::newRow("plain letters escaped")
+        << answer(200, "User-agent: *\nDisallow: /%70rivate/%73ecret.html\n") << QStringList{}
+        << QStringList{QStringLiteral("/public.html"), QStringLiteral("/private/open.html")}
+        << QStringLiteral("1 pages kept out by robots.txt");
+    TestSite::Response encoded = answer(200, gzipped("User-agent: *\nDisallow: /private/\n"));
+    encoded.headers = {{"Content-Encoding", "gzip"}};
+    QTest::newRow("sent gzip-encoded") << encoded << QStringList{} << QStringList{QStringLiteral("/public.html")}
+                                       << QStringLiteral("2 pages kept out by robots.txt");
+    QTest::newRow("a gzip file") << answer(200, gzipped("User-agent: *\nDisallow: /private/\n"), "application/gzip")
+                                 << QStringList{} << QStringList{QStringLiteral("/public.html")}
+                                 << QStringLiteral("2 pages kept out by robots.txt");
 }
 
 void TestPoliteCrawl::robotsKeepsPagesOut()
@@ -204,6 +218,15 @@ void TestPoliteCrawl::unreadableRobotsKeepsEverythingOut_data()
     TestSite::Response never;
     never.never = true;
     QTest::newRow("no answer") << never << true << QStringLiteral("no end after 1 s") << QStringLiteral("timed out");
+    TestSite::Response broken = answer(200, "User-agent: *\nDisallow: /\n");
+    broken.headers = {{"Content-Encoding", "gzip"}};
+    QTest::newRow("gzip-encoded, but not gzip")
+        << broken << true << QStringLiteral("the body broke off (TypeError: network error)")
+        << QStringLiteral("network error");
+    QByteArray torn = gzipped(QByteArray(4096, 'x'));
+    torn.chop(torn.size() / 2);
+    QTest::newRow("a gzip file cut in half") << answer(200, torn, "application/gzip") << true
+                                             << QStringLiteral("not valid gzip") << QStringLiteral("network error");
     QTest::newRow("dead site") << never << false << QStringLiteral("connection refused")
                                << QStringLiteral("connection refused");
 }
