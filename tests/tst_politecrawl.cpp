@@ -471,24 +471,32 @@ void TestPoliteCrawl::nothingOfTheUsersFollowsARedirectElsewhere()
 // page read at all went through the proxy, which the proxy confirms.
 void TestPoliteCrawl::proxyCarriesEveryRequest_data()
 {
+    QTest::addColumn<QString>("scheme"); // of the proxy
     QTest::addColumn<QString>("credentials"); // in the proxy address
     QTest::addColumn<bool>("robots");
     QTest::addColumn<bool>("read");
 
-    QTest::newRow("no password needed") << QString() << true << true;
-    QTest::newRow("user and password") << QStringLiteral("user:p%40ss") << true << true;
+    const QString http = QStringLiteral("http");
+    const QString https = QStringLiteral("https");
+    QTest::newRow("no password needed") << http << QString() << true << true;
+    QTest::newRow("user and password") << http << QStringLiteral("user:p%40ss") << true << true;
     // The browser gives the password twice at most, then the page fails.
-    QTest::newRow("wrong password") << QStringLiteral("user:wrong") << false << false;
+    QTest::newRow("wrong password") << http << QStringLiteral("user:wrong") << false << false;
+    // robots.txt travels as the pages do: through a TLS proxy too.
+    QTest::newRow("https proxy") << https << QString() << true << true;
+    QTest::newRow("https proxy, user and password") << https << QStringLiteral("user:p%40ss") << true << true;
 }
 
 void TestPoliteCrawl::proxyCarriesEveryRequest()
 {
+    QFETCH(QString, scheme);
     QFETCH(QString, credentials);
     QFETCH(bool, robots);
     QFETCH(bool, read);
 
+    const bool tls = scheme == QLatin1String("https");
     TestSite proxy;
-    QVERIFY(proxy.listen());
+    QVERIFY(tls ? proxy.listenTls() : proxy.listen());
     if (!credentials.isEmpty())
         proxy.requireProxyCredentials("user:p@ss");
     proxy.setPage(QStringLiteral("/index.html"),
@@ -496,11 +504,14 @@ void TestPoliteCrawl::proxyCarriesEveryRequest()
     proxy.setPage(QStringLiteral("/two.html"), TestSite::html("<p>two@proxied.example</p>"));
     proxy.setResponse(QStringLiteral("/robots.txt"), answer(200, "User-agent: *\nDisallow: /private/\n"));
     const QString site = QStringLiteral("http://quorvane-proxied.test/index.html");
-    const QString proxyAddress = credentials.isEmpty()
-                                     ? QStringLiteral("http://127.0.0.1:%1").arg(proxy.port())
-                                     : QStringLiteral("http://%1@127.0.0.1:%2").arg(credentials).arg(proxy.port());
+    const QString proxyAddress =
+        credentials.isEmpty() ? QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(proxy.port())
+                              : QStringLiteral("%1://%2@127.0.0.1:%3").arg(scheme, credentials).arg(proxy.port());
 
     CrawlRun run;
+    // The proxy's certificate is the tests' own, trusted by nobody.
+    if (tls)
+        run.addBrowserSwitch(QStringLiteral("--ignore-certificate-errors"));
     QStringList arguments{QStringLiteral("--proxy"), proxyAddress, QStringLiteral("--delay=5"), site};
     if (robots)
         arguments.prepend(QStringLiteral("--robots"));

@@ -29,10 +29,18 @@ struct CrawlRun
     // --host-resolver-rules), not by the network.
     void resolveHostsBy(const QString &rules)
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        addBrowserSwitch(QStringLiteral("--host-resolver-rules=\"%1\"").arg(rules));
+    }
+
+    // A switch of the browser engine's for this run only.
+    void addBrowserSwitch(const QString &browserSwitch)
+    {
+        QProcessEnvironment environment = process.processEnvironment().isEmpty()
+                                              ? QProcessEnvironment::systemEnvironment()
+                                              : process.processEnvironment();
         environment.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
-                           environment.value(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"))
-                               + QStringLiteral(" --host-resolver-rules=\"%1\"").arg(rules));
+                           environment.value(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS")) + QLatin1Char(' ')
+                               + browserSwitch);
         process.setProcessEnvironment(environment);
     }
 

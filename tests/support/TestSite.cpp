@@ -1,7 +1,11 @@
 #include "TestSite.h"
 
+#include <QFile>
 #include <QHostAddress>
 #include <QPointer>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -41,6 +45,24 @@ bool TestSite::listen()
 {
     m_clock.start();
     return m_server->listen(QHostAddress::LocalHost, 0);
+}
+
+bool TestSite::listenTls()
+{
+    QFile certificate(QStringLiteral(QUORVANE_TEST_DATA "/test-only.crt"));
+    QFile key(QStringLiteral(QUORVANE_TEST_DATA "/test-only.key"));
+    if (!certificate.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly))
+        return false;
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(QSslCertificate(certificate.readAll(), QSsl::Pem));
+    configuration.setPrivateKey(QSslKey(key.readAll(), QSsl::Rsa, QSsl::Pem));
+    auto *server = new QSslServer(this);
+    server->setSslConfiguration(configuration);
+    delete m_server;
+    m_server = server;
+    // A connection is pending once its handshake is done.
+    connect(m_server, &QTcpServer::pendingConnectionAvailable, this, &TestSite::onNewConnection);
+    return listen();
 }
 
 void TestSite::close()

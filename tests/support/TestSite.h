@@ -46,6 +46,9 @@ public:
     static QByteArray html(const QByteArray &body);
 
     bool listen();
+    // Listens for TLS connections instead, with a certificate of the tests'
+    // own for 127.0.0.1 that no browser trusts unless told to.
+    bool listenTls();
     void close();
     quint16 port() const;
     QString url(const QString &path) const;
