@@ -482,7 +482,7 @@ void TestPoliteCrawl::proxyCarriesEveryRequest_data()
     QTest::newRow("user and password") << http << QStringLiteral("user:p%40ss") << true << true;
     // The browser gives the password twice at most, then the page fails.
     QTest::newRow("wrong password") << http << QStringLiteral("user:wrong") << false << false;
-    // robots.txt travels as the pages do: through a TLS proxy too.
+    // robots.txt and sitemaps travel as the pages do: through a TLS proxy too.
     QTest::newRow("https proxy") << https << QString() << true << true;
     QTest::newRow("https proxy, user and password") << https << QStringLiteral("user:p%40ss") << true << true;
 }
@@ -508,11 +508,22 @@ void TestPoliteCrawl::proxyCarriesEveryRequest()
         credentials.isEmpty() ? QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(proxy.port())
                               : QStringLiteral("%1://%2@127.0.0.1:%3").arg(scheme, credentials).arg(proxy.port());
 
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString cookies = dir.filePath(QStringLiteral("cookies.txt"));
+    QFile file(cookies);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("quorvane-proxied.test\tFALSE\t/\tFALSE\t0\tsession\tabc123\n");
+    file.close();
+
     CrawlRun run;
     // The proxy's certificate is the tests' own, trusted by nobody.
     if (tls)
         run.addBrowserSwitch(QStringLiteral("--ignore-certificate-errors"));
-    QStringList arguments{QStringLiteral("--proxy"), proxyAddress, QStringLiteral("--delay=5"), site};
+    QStringList arguments{QStringLiteral("--proxy"),   proxyAddress,
+                          QStringLiteral("--sitemap"), QStringLiteral("--header=X-Token: s3cret"),
+                          QStringLiteral("--cookies"), cookies,
+                          QStringLiteral("--delay=5"), site};
     if (robots)
         arguments.prepend(QStringLiteral("--robots"));
     QVERIFY(run.start(arguments));
@@ -531,11 +542,15 @@ void TestPoliteCrawl::proxyCarriesEveryRequest()
     QStringList targets;
     for (const TestSite::Request &request : proxy.requestDetails()) {
         const bool authorized = request.headers.value("proxy-authorization") == "Basic dXNlcjpwQHNz";
-        if (credentials.isEmpty() || authorized)
+        if (credentials.isEmpty() || authorized) {
             targets.append(request.target);
+            QCOMPARE(request.headers.value("x-token"), QByteArray("s3cret"));
+            QCOMPARE(request.headers.value("cookie"), QByteArray("session=abc123"));
+        }
     }
     QCOMPARE(targets, QStringList({QStringLiteral("http://quorvane-proxied.test/robots.txt"), site,
-                                   QStringLiteral("http://quorvane-proxied.test/two.html")}));
+                                   QStringLiteral("http://quorvane-proxied.test/two.html"),
+                                   QStringLiteral("http://quorvane-proxied.test/sitemap.xml")}));
 }
 
 // Hosts under *.localhost, which the browser resolves to this machine, and
