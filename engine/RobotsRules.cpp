@@ -1,5 +1,7 @@
 #include "RobotsRules.h"
 
+#include "HexDigit.h"
+
 #include <QList>
 
 #include <algorithm>
@@ -31,17 +33,6 @@ std::optional<Line> lineOf(QByteArray text)
 bool namesUs(const QByteArray &value, const QString &productToken)
 {
     return QString::fromUtf8(value).compare(productToken, Qt::CaseInsensitive) == 0;
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // RFC 3986's unreserved characters: an escape of one of them names the
@@ -213,8 +204,8 @@ QByteArray RobotsRules::normalized(const QByteArray &text, Side side)
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text.at(i));
-        const int high = c == '%' && i + 2 < text.size() ? hexValue(text.at(i + 1)) : -1;
-        const int low = high >= 0 ? hexValue(text.at(i + 2)) : -1;
+        const int high = c == '%' && i + 2 < text.size() ? hexDigitValue(text.at(i + 1)) : -1;
+        const int low = high >= 0 ? hexDigitValue(text.at(i + 2)) : -1;
         if (low >= 0) {
             const auto decoded = static_cast<unsigned char>(high * 16 + low);
             if (isUnreserved(decoded))

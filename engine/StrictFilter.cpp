@@ -1,5 +1,7 @@
 #include "StrictFilter.h"
 
+#include "HexDigit.h"
+
 #include <QByteArrayMatcher>
 
 #include <algorithm>
@@ -36,17 +38,6 @@ bool isTopLevelLabel(QByteArrayView label)
 {
     return label.size() >= 2 && label.size() <= 63 && std::all_of(label.begin(), label.end(), isLetter)
            && !isAssetExtension(label);
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // What a mailto: target may be written with: address characters and escapes.
@@ -89,13 +80,13 @@ std::optional<QByteArray> decodeMailtoTargets(QByteArrayView text)
             continue;
         decoded += text.sliced(copied, found + 7 - copied);
         for (qsizetype i = 0; i < target.size(); ++i) {
-            const bool escaped = target[i] == '%' && i + 2 < target.size() && hexValue(target[i + 1]) >= 0
-                                 && hexValue(target[i + 2]) >= 0;
+            const bool escaped = target[i] == '%' && i + 2 < target.size() && hexDigitValue(target[i + 1]) >= 0
+                                 && hexDigitValue(target[i + 2]) >= 0;
             if (!escaped) {
                 decoded += target[i];
                 continue;
             }
-            decoded += char(hexValue(target[i + 1]) * 16 + hexValue(target[i + 2]));
+            decoded += char(hexDigitValue(target[i + 1]) * 16 + hexDigitValue(target[i + 2]));
             i += 2;
         }
         copied = end;

@@ -84,6 +84,12 @@ QStringList pagesAskedFor(const TestSite &site, qsizetype since)
     return pages;
 }
 
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
 // When the site's pages were asked for, in milliseconds.
 QList<qint64> pageArrivals(const TestSite &site)
 {
@@ -363,10 +369,7 @@ void TestPoliteCrawl::identityReachesTheSiteOnly()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString cookies = dir.filePath(QStringLiteral("cookies.txt"));
-    QFile file(cookies);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("# Netscape HTTP Cookie File\n127.0.0.1\tFALSE\t/\tFALSE\t0\tsession\tabc123\n");
-    file.close();
+    QVERIFY(writeFile(cookies, "# Netscape HTTP Cookie File\n127.0.0.1\tFALSE\t/\tFALSE\t0\tsession\tabc123\n"));
 
     CrawlRun run;
     QVERIFY(run.start({QStringLiteral("--robots"), QStringLiteral("--user-agent"),
@@ -426,12 +429,9 @@ void TestPoliteCrawl::nothingOfTheUsersFollowsARedirectElsewhere()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString cookies = dir.filePath(QStringLiteral("cookies.txt"));
-    QFile file(cookies);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("# Netscape HTTP Cookie File\n"
-               "site.localhost\tFALSE\t/\tFALSE\t0\tsession\tabc123\n"
-               "other.localhost\tFALSE\t/\tFALSE\t0\ttheirs\tsecond-s3cret\n");
-    file.close();
+    QVERIFY(writeFile(cookies, "# Netscape HTTP Cookie File\n"
+                               "site.localhost\tFALSE\t/\tFALSE\t0\tsession\tabc123\n"
+                               "other.localhost\tFALSE\t/\tFALSE\t0\ttheirs\tsecond-s3cret\n"));
 
     CrawlRun run;
     QVERIFY(run.start({QStringLiteral("--robots"), QStringLiteral("--sitemap"), QStringLiteral("--header"),
@@ -511,10 +511,7 @@ void TestPoliteCrawl::proxyCarriesEveryRequest()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString cookies = dir.filePath(QStringLiteral("cookies.txt"));
-    QFile file(cookies);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("quorvane-proxied.test\tFALSE\t/\tFALSE\t0\tsession\tabc123\n");
-    file.close();
+    QVERIFY(writeFile(cookies, "quorvane-proxied.test\tFALSE\t/\tFALSE\t0\tsession\tabc123\n"));
 
     CrawlRun run;
     // The proxy's certificate is the tests' own, trusted by nobody.

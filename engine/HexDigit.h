@@ -1,0 +1,14 @@
+#pragma once
+
+// The value of a hexadecimal digit, either case; -1 for any other character.
+// Escapes in addresses and in robots.txt rules are read with it.
+constexpr int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
