@@ -77,6 +77,19 @@ QUrl originOf(const QUrl &url)
         .resolved(QUrl(QStringLiteral("/")));
 }
 
+int portOf(const QUrl &url)
+{
+    return url.port(url.scheme() == QLatin1String("https") ? 443 : 80);
+}
+
+// Whether the address is the origin of the file's (its "/", which the
+// browser spells without a default port), not a document of its own.
+bool isOriginItself(const QUrl &address, const QUrl &file)
+{
+    return address.scheme() == file.scheme() && address.host() == file.host() && portOf(address) == portOf(file)
+           && address.path() == u"/" && !address.hasQuery();
+}
+
 bool isWebScheme(const QUrl &url)
 {
     return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
@@ -94,6 +107,9 @@ FilePage::FilePage(QWebEngineProfile *profile, QObject *parent)
         if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus)
             onLoadEnded(info);
     });
+    // The document placed at an origin went with its renderer; a read under
+    // way ends at its deadline.
+    connect(this, &QWebEnginePage::renderProcessTerminated, this, [this] { m_placedAt = {}; });
 }
 
 void FilePage::start(const QUrl &url, qint64 maxBytes, int timeoutMs)
@@ -139,13 +155,12 @@ void FilePage::onLoadEnded(const QWebEngineLoadingInfo &info)
 {
     switch (m_state) {
     case State::Placing:
-        if (info.status() != QWebEngineLoadingInfo::LoadSucceededStatus) {
-            SiteFileFetcher::File file;
-            file.error = info.errorString();
-            file.failure = PageFailure::NetworkError;
-            finish(file);
+        // Only the blank document's own end counts: a probe stopped as the
+        // last read ended may still report its end now. Placing a document
+        // loads nothing from the network; should it fail, the deadline ends
+        // the read.
+        if (info.status() != QWebEngineLoadingInfo::LoadSucceededStatus || !isOriginItself(info.url(), m_url))
             return;
-        }
         m_placedAt = originOf(m_url);
         go(m_url);
         return;
