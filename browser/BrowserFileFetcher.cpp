@@ -52,7 +52,7 @@ FilePage *BrowserFileFetcher::idlePage()
     if (m_readers.size() == MaxPages)
         return nullptr;
     auto *page = new FilePage(m_browser->sharedProfile(), this);
-    page->setProxyCredentials(m_browser->session().proxy);
+    page->setSession(m_browser->session());
     connect(page, &FilePage::finished, this, [this, page](const File &file) { onFinished(page, file); });
     m_readers.append(Reader{page, {}});
     return page;

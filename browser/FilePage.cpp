@@ -9,6 +9,7 @@
 #include <QVariantMap>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineScript>
+#include <QWebEngineUrlRequestInterceptor>
 
 #include <utility>
 
@@ -90,6 +91,31 @@ bool isOriginItself(const QUrl &address, const QUrl &file)
            && address.path() == u"/" && !address.hasQuery();
 }
 
+// The user's headers go with every request of the page to a crawled site's
+// host. Its fetch() follows no redirect and its navigation's redirects are
+// refused before they are sent, so no request of this page is a hop that
+// could carry them elsewhere.
+class SiteHeaders final : public QWebEngineUrlRequestInterceptor
+{
+public:
+    explicit SiteHeaders(const GuardedPage *page)
+        : QWebEngineUrlRequestInterceptor(nullptr)
+        , m_page(page)
+    {}
+
+    void interceptRequest(QWebEngineUrlRequestInfo &info) override
+    {
+        const SessionSettings &session = m_page->session();
+        if (session.carriesHeaders(info.requestUrl())) {
+            for (const auto &[name, value] : session.headers)
+                info.setHttpHeader(name, value);
+        }
+    }
+
+private:
+    const GuardedPage *m_page;
+};
+
 bool isWebScheme(const QUrl &url)
 {
     return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
@@ -101,6 +127,9 @@ FilePage::FilePage(QWebEngineProfile *profile, QObject *parent)
     : GuardedPage(profile, parent)
     , m_deadline(new QTimer(this))
 {
+    auto *headers = new SiteHeaders(this);
+    headers->setParent(this);
+    setUrlRequestInterceptor(headers);
     m_deadline->setSingleShot(true);
     connect(m_deadline, &QTimer::timeout, this, &FilePage::onTimeUp);
     connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {

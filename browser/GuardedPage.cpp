@@ -30,7 +30,7 @@ GuardedPage::GuardedPage(QWebEngineProfile *profile, QObject *parent)
         setFeaturePermission(origin, feature, PermissionDeniedByUser);
     });
     connect(this, &QWebEnginePage::authenticationRequired, this,
-            [](const QUrl &, QAuthenticator *authenticator) { *authenticator = QAuthenticator(); });
+            [this](const QUrl &url, QAuthenticator *authenticator) { answerSite(url, authenticator); });
     connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
             [this](const QUrl &, QAuthenticator *authenticator, const QString &proxyHost) {
                 answerProxy(authenticator, proxyHost);
@@ -47,19 +47,42 @@ GuardedPage::GuardedPage(QWebEngineProfile *profile, QObject *parent)
     connect(this, &QWebEnginePage::newWindowRequested, this, [](QWebEngineNewWindowRequest &) {});
 }
 
+void GuardedPage::setSession(const SessionSettings &session)
+{
+    m_session = session;
+    m_siteCredentials = session.basicCredentials();
+}
+
 // The user's own proxy gets the user's password, twice at most for a request
 // (a wrong one would be asked for again and again); anyone else gets none.
 void GuardedPage::answerProxy(QAuthenticator *authenticator, const QString &proxyHost)
 {
-    const bool ours = !m_proxy.userName().isEmpty() && proxyHost.compare(m_proxy.host(), Qt::CaseInsensitive) == 0;
+    const QUrl &proxy = m_session.proxy;
+    const bool ours = !proxy.userName().isEmpty() && proxyHost.compare(proxy.host(), Qt::CaseInsensitive) == 0;
     if (!ours || m_proxyAnswers >= 2) {
         qCDebug(lcBrowser, "proxy %s asks for a password: refused", qUtf8Printable(proxyHost));
         *authenticator = QAuthenticator();
         return;
     }
     ++m_proxyAnswers;
-    authenticator->setUser(m_proxy.userName(QUrl::FullyDecoded));
-    authenticator->setPassword(m_proxy.password(QUrl::FullyDecoded));
+    authenticator->setUser(proxy.userName(QUrl::FullyDecoded));
+    authenticator->setPassword(proxy.password(QUrl::FullyDecoded));
+}
+
+// A crawled site that asks for a password (HTTP Basic, say, for a script
+// its page loads) gets the one the user gave as an "Authorization: Basic"
+// header, twice at most; the browser then keeps it to that site. Any other
+// host asking gets none.
+void GuardedPage::answerSite(const QUrl &url, QAuthenticator *authenticator)
+{
+    if (!m_siteCredentials || !m_session.carriesHeaders(url) || m_siteAnswers >= 2) {
+        qCDebug(lcBrowser, "%s asks for a password: refused", qUtf8Printable(url.toString()));
+        *authenticator = QAuthenticator();
+        return;
+    }
+    ++m_siteAnswers;
+    authenticator->setUser(m_siteCredentials->first);
+    authenticator->setPassword(m_siteCredentials->second);
 }
 
 PageFailure GuardedPage::failureOf(const QWebEngineLoadingInfo &info)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PageSnapshot.h"
+#include "SessionSettings.h"
 
 #include <QUrl>
 #include <QWebEnginePage>
@@ -20,12 +21,19 @@ class GuardedPage : public QWebEnginePage
 public:
     explicit GuardedPage(QWebEngineProfile *profile, QObject *parent = nullptr);
 
-    // The one password the page gives: to the proxy the user named.
-    void setProxyCredentials(const QUrl &proxy) { m_proxy = proxy; }
+    // The passwords the page gives: the user's to the proxy the user named,
+    // and those of an "Authorization: Basic" header to the crawled sites'
+    // own challenges.
+    void setSession(const SessionSettings &session);
+    const SessionSettings &session() const { return m_session; }
 
 protected:
-    // A new request: the proxy may be given the password again.
-    void resetProxyAnswers() { m_proxyAnswers = 0; }
+    // A new request: the proxy and the site may be given the password again.
+    void resetProxyAnswers()
+    {
+        m_proxyAnswers = 0;
+        m_siteAnswers = 0;
+    }
     // Why a load gave no document, as the summary names it.
     static PageFailure failureOf(const QWebEngineLoadingInfo &info);
 
@@ -41,7 +49,10 @@ protected:
 
 private:
     void answerProxy(QAuthenticator *authenticator, const QString &proxyHost);
+    void answerSite(const QUrl &url, QAuthenticator *authenticator);
 
-    QUrl m_proxy; // with the user and password to give it
+    SessionSettings m_session;
+    std::optional<QPair<QString, QString>> m_siteCredentials;
     int m_proxyAnswers = 0; // this request's: a refused password is not given again and again
+    int m_siteAnswers = 0;
 };

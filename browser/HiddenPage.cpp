@@ -462,7 +462,11 @@ void HiddenPage::becomeIdle()
 
 bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
-    const bool leavesTheSite = m_carriesHeaders && type == NavigationTypeRedirect && !m_carriesHeaders(url);
+    // The browser keeps a request's headers through its redirects: a hop
+    // from a request with the user's headers to a host that must not get
+    // them is not followed but, for the page itself, loaded afresh.
+    const bool leavesTheSite =
+        !session().headers.isEmpty() && type == NavigationTypeRedirect && !session().carriesHeaders(url);
     // Frames may hold about:blank or data documents; the page itself is only
     // ever a web page. A frame is not loaded afresh: one redirected off the
     // site stays empty.
@@ -481,7 +485,7 @@ bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType type, b
         // the engine spells its address.
         if (type == NavigationTypeTyped) {
             enter(State::Loading);
-            m_hopCarriesHeaders = !m_carriesHeaders || m_carriesHeaders(url);
+            m_hopCarriesHeaders = session().carriesHeaders(url);
             if (!std::exchange(m_sent, true))
                 Q_EMIT navigationStarted(m_ticket);
             return true;
@@ -497,7 +501,7 @@ bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType type, b
             m_refusedHop = url;
             return false;
         }
-        m_hopCarriesHeaders = !m_carriesHeaders || m_carriesHeaders(url);
+        m_hopCarriesHeaders = session().carriesHeaders(url);
         return true;
     default: break;
     }

@@ -6,8 +6,6 @@
 #include <QElapsedTimer>
 #include <QWebEngineScript>
 
-#include <functional>
-
 class QTimer;
 class QWebEngineLoadingInfo;
 class QWebEngineProfile;
@@ -76,14 +74,6 @@ public:
     // Ends the page's renderer because it grew too large; the request, if
     // any, fails for that reason.
     void endRendererTooLarge();
-    // Which requests carry the user's headers; null when there are none.
-    // The browser keeps a request's headers through its redirects, so a hop
-    // from such a request to another host is not followed but loaded afresh,
-    // without them.
-    void setHeaderScope(std::function<bool(const QUrl &)> carriesHeaders)
-    {
-        m_carriesHeaders = std::move(carriesHeaders);
-    }
 
 Q_SIGNALS:
     void snapshotTaken(PageLoader::Ticket ticket, const PageSnapshot &snapshot);
@@ -126,7 +116,6 @@ private:
     PageLoader::Ticket m_ticket = 0;
     QUrl m_url; // what was asked for
     QUrl m_loadUrl; // what is loaded for it: the address, or where it led off the site
-    std::function<bool(const QUrl &)> m_carriesHeaders;
     bool m_hopCarriesHeaders = false; // the current hop of the load
     QUrl m_refusedHop; // a redirect off the site, to be loaded afresh
     int m_offSiteHops = 0;

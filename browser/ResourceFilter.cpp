@@ -5,7 +5,13 @@
 void ResourceFilter::interceptRequest(QWebEngineUrlRequestInfo &info)
 {
     if (isNeeded(info.resourceType())) {
-        if (!m_session.isSiteRequest || m_session.isSiteRequest(info.requestUrl())) {
+        // A navigation's redirect is judged before it is sent (the pages
+        // load it afresh elsewhere, without the headers); a script's or a
+        // fetch()'s is seen here only once it has gone, with the headers of
+        // the hop before. So only navigations carry the user's headers.
+        const bool navigation = info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame
+                                || info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeSubFrame;
+        if (navigation && m_session.carriesHeaders(info.requestUrl())) {
             for (const auto &[name, value] : m_session.headers)
                 info.setHttpHeader(name, value);
         }

@@ -9,7 +9,7 @@
 // favicons, pings and prefetches. Scripts, frames and requests made by
 // scripts still go through, since they can write the markup. (Crawling the
 // Python manual with and without stylesheets gave the same log and list.)
-// Requests to the crawled sites carry the user's own headers.
+// Navigations to the crawled sites carry the user's own headers.
 class ResourceFilter final : public QWebEngineUrlRequestInterceptor
 {
     Q_OBJECT

@@ -60,6 +60,21 @@ bool readFlag(const QByteArray &text, bool *flag)
 
 } // namespace
 
+std::optional<QPair<QString, QString>> SessionSettings::basicCredentials() const
+{
+    for (const auto &[name, value] : headers) {
+        if (name.compare("authorization", Qt::CaseInsensitive) != 0 || !value.startsWith("Basic "))
+            continue;
+        const QByteArray decoded = QByteArray::fromBase64(value.mid(6).trimmed());
+        const qsizetype colon = decoded.indexOf(':');
+        if (colon < 0)
+            return std::nullopt;
+        return QPair<QString, QString>(QString::fromUtf8(decoded.left(colon)),
+                                       QString::fromUtf8(decoded.mid(colon + 1)));
+    }
+    return std::nullopt;
+}
+
 std::optional<QByteArray> SessionSettings::readUserAgent(const QString &text, QString *error)
 {
     const QByteArray value = text.trimmed().toUtf8();

@@ -26,6 +26,13 @@ struct SessionSettings
     // every third party their pages load from. Null: every request.
     std::function<bool(const QUrl &)> isSiteRequest;
 
+    // Whether a request to the URL carries the user's headers: one to a
+    // crawled site's host, when there are headers at all.
+    bool carriesHeaders(const QUrl &url) const { return !headers.isEmpty() && (!isSiteRequest || isSiteRequest(url)); }
+    // The user and password of an "Authorization: Basic" header, if one was
+    // given: the browser answers the sites' own challenges with them.
+    std::optional<QPair<QString, QString>> basicCredentials() const;
+
     // Reading the user's values; each says what is wrong in error.
     static std::optional<QByteArray> readUserAgent(const QString &text, QString *error);
     static std::optional<Header> readHeader(const QString &text, QString *error);

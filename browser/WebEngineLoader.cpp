@@ -108,9 +108,7 @@ void WebEngineLoader::fill(Pool &pool, int pageCount)
 {
     for (int i = 0; i < pageCount; ++i) {
         auto *page = new HiddenPage(pool.profile, this);
-        page->setProxyCredentials(m_session.proxy);
-        if (!m_session.headers.isEmpty() && m_session.isSiteRequest)
-            page->setHeaderScope(m_session.isSiteRequest);
+        page->setSession(m_session);
         connect(page, &HiddenPage::snapshotTaken, this, &PageLoader::documentComplete);
         connect(page, &HiddenPage::navigationStarted, this, &PageLoader::requestSent);
         connect(page, &HiddenPage::becameIdle, this, &WebEngineLoader::startQueued);

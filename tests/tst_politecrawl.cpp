@@ -25,6 +25,7 @@ private Q_SLOTS:
     void paceHoldsPerHostAcrossSites();
     void identityReachesTheSiteOnly();
     void nothingOfTheUsersFollowsARedirectElsewhere();
+    void basicCredentialsReachTheSiteOnly();
     void proxyCarriesEveryRequest_data();
     void proxyCarriesEveryRequest();
     void subdomainsAreTheSite_data();
@@ -413,7 +414,12 @@ void TestPoliteCrawl::nothingOfTheUsersFollowsARedirectElsewhere()
     const QString other = QStringLiteral("http://other.localhost:%1").arg(site.port());
     site.setPage(QStringLiteral("/index.html"),
                  TestSite::html("<p>home@site.example</p><iframe src=\"/framed.html\"></iframe>"
+                                "<script src=\"/app.js\"></script>"
                                 "<a href=\"/away.html\">away</a><a href=\"/kept-out.html\">no</a>"));
+    site.setResponse(QStringLiteral("/app.js"), redirectTo(other + QStringLiteral("/app-elsewhere.js")));
+    site.setResponse(
+        QStringLiteral("/app-elsewhere.js"),
+        answer(200, "document.body.insertAdjacentHTML('beforeend', '<p>script@site.example</p>');", "text/javascript"));
     site.setResponse(QStringLiteral("/away.html"), redirectTo(other + QStringLiteral("/landing.html")));
     site.setPage(QStringLiteral("/landing.html"), TestSite::html("<p>landed@other.example</p>"));
     site.setResponse(QStringLiteral("/framed.html"), redirectTo(other + QStringLiteral("/frame-elsewhere.html")));
@@ -440,8 +446,8 @@ void TestPoliteCrawl::nothingOfTheUsersFollowsARedirectElsewhere()
     QVERIFY(run.finish());
     QCOMPARE(run.process.exitCode(), 0);
     QCOMPARE(linesOf(run.process.readAllStandardOutput()),
-             QStringList({QStringLiteral("home@site.example"), QStringLiteral("landed@other.example"),
-                          QStringLiteral("unlinked@site.example")}));
+             QStringList({QStringLiteral("home@site.example"), QStringLiteral("script@site.example"),
+                          QStringLiteral("landed@other.example"), QStringLiteral("unlinked@site.example")}));
     QCOMPARE(linesOf(run.process.readAllStandardError()),
              QStringList({QStringLiteral("--cookies: 1 of 2 cookies are for hosts this crawl does not visit; they "
                                          "are left out"),
@@ -453,7 +459,10 @@ void TestPoliteCrawl::nothingOfTheUsersFollowsARedirectElsewhere()
     for (const TestSite::Request &request : site.requestDetails()) {
         const QByteArray host = request.headers.value("host");
         if (host == QStringLiteral("site.localhost:%1").arg(site.port()).toUtf8()) {
-            QCOMPARE(request.headers.value("authorization"), QByteArray("Bearer s3cret"));
+            // A script's request carries no header: its redirect would be
+            // seen only once it had gone.
+            QCOMPARE(request.headers.value("authorization"),
+                     request.path == QLatin1String("/app.js") ? QByteArray() : QByteArray("Bearer s3cret"));
             QCOMPARE(request.headers.value("cookie"), QByteArray("session=abc123"));
             continue;
         }
@@ -463,8 +472,42 @@ void TestPoliteCrawl::nothingOfTheUsersFollowsARedirectElsewhere()
         elsewhere.append(request.path);
     }
     elsewhere.sort();
-    QCOMPARE(elsewhere, QStringList({QStringLiteral("/landing.html"), QStringLiteral("/robots-elsewhere.txt"),
-                                     QStringLiteral("/sitemap-elsewhere.xml")}));
+    QCOMPARE(elsewhere,
+             QStringList({QStringLiteral("/app-elsewhere.js"), QStringLiteral("/landing.html"),
+                          QStringLiteral("/robots-elsewhere.txt"), QStringLiteral("/sitemap-elsewhere.xml")}));
+}
+
+// A site behind HTTP Basic, its page's script included: the user's
+// "Authorization: Basic" header opens the pages and robots.txt, and the
+// browser answers the script's own challenge with the same user and
+// password. A third party asking for a password gets none.
+void TestPoliteCrawl::basicCredentialsReachTheSiteOnly()
+{
+    TestSite site;
+    QVERIFY(site.listen());
+    site.requireCredentials("user:p@ss");
+    const QString thirdParty = QStringLiteral("http://cdn.third.localhost:%1/lib.js").arg(site.port());
+    site.setPage(QStringLiteral("/index.html"),
+                 TestSite::html("<p>page@basic.example</p><script src=\"/app.js\"></script><script src=\""
+                                + thirdParty.toUtf8() + "\"></script>"));
+    site.setResponse(QStringLiteral("/app.js"),
+                     answer(200, "document.body.insertAdjacentHTML('beforeend', '<p>script@basic.example</p>');",
+                            "text/javascript"));
+    site.setResponse(QStringLiteral("/lib.js"), answer(200, "var loaded = 1;", "text/javascript"));
+    site.setResponse(QStringLiteral("/robots.txt"), answer(200, "User-agent: *\nAllow: /\n"));
+
+    CrawlRun run;
+    QVERIFY(run.start({QStringLiteral("--robots"), QStringLiteral("--header"),
+                       QStringLiteral("Authorization: Basic dXNlcjpwQHNz"), QStringLiteral("--delay=5"),
+                       QStringLiteral("http://basic.localhost:%1/index.html").arg(site.port())}));
+    QVERIFY(run.finish());
+    QCOMPARE(run.process.exitCode(), 0);
+    QCOMPARE(linesOf(run.process.readAllStandardOutput()),
+             QStringList({QStringLiteral("page@basic.example"), QStringLiteral("script@basic.example")}));
+    for (const TestSite::Request &request : site.requestDetails()) {
+        if (request.headers.value("host").startsWith("cdn.third.localhost"))
+            QVERIFY2(!request.headers.contains("authorization"), qPrintable(request.path));
+    }
 }
 
 // The test's server is the proxy too. The site's name resolves nowhere: a

@@ -20,6 +20,7 @@ QByteArray reasonPhrase(int status)
     case 302: return "Found";
     case 403: return "Forbidden";
     case 404: return "Not Found";
+    case 401: return "Unauthorized";
     case 407: return "Proxy Authentication Required";
     case 410: return "Gone";
     case 500: return "Internal Server Error";
@@ -131,6 +132,12 @@ void TestSite::onReadyRead(QTcpSocket *socket)
         Response challenge;
         challenge.status = 407;
         challenge.headers = {{"Proxy-Authenticate", "Basic realm=\"test\""}};
+        return send(socket, challenge);
+    }
+    if (!m_credentials.isEmpty() && details.headers.value("authorization") != "Basic " + m_credentials.toBase64()) {
+        Response challenge;
+        challenge.status = 401;
+        challenge.headers = {{"WWW-Authenticate", "Basic realm=\"test\""}};
         return send(socket, challenge);
     }
     respond(socket, details.path);

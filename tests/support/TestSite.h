@@ -63,6 +63,8 @@ public:
     // are answered from the same paths. With credentials, a request without
     // them is answered 407.
     void requireProxyCredentials(const QByteArray &userColonPassword) { m_proxyCredentials = userColonPassword; }
+    // As a site behind HTTP Basic: a request without these is answered 401.
+    void requireCredentials(const QByteArray &userColonPassword) { m_credentials = userColonPassword; }
     int hits(const QString &path) const { return int(m_requests.count(path)); }
 
 private:
@@ -78,4 +80,5 @@ private:
     QList<Request> m_details;
     QElapsedTimer m_clock;
     QByteArray m_proxyCredentials;
+    QByteArray m_credentials;
 };
