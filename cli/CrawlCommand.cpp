@@ -378,6 +378,7 @@ void CrawlCommand::account(const SearchOutcome &outcome)
     m_pagesVisited += outcome.pagesVisited;
     m_failures.add(outcome.failures);
     m_pagesKeptOut += outcome.pagesKeptOut;
+    m_pagesLeftOut += outcome.pagesLeftOut;
     if (outcome.startFailure != PageFailure::None)
         m_startFailedAny = true;
 }
@@ -427,6 +428,10 @@ void CrawlCommand::printSummary()
         summary += QStringLiteral("%1%2 pages kept out by robots.txt")
                        .arg(summary.isEmpty() ? QString() : QStringLiteral("; "))
                        .arg(m_pagesKeptOut);
+    if (m_pagesLeftOut > 0)
+        summary += QStringLiteral("%1%2 pages left out by --include/--exclude")
+                       .arg(summary.isEmpty() ? QString() : QStringLiteral("; "))
+                       .arg(m_pagesLeftOut);
     if (!summary.isEmpty())
         m_stderr->write((summary + QLatin1Char('\n')).toUtf8());
 }

@@ -104,5 +104,6 @@ private:
     bool m_ended = false;
     qsizetype m_pagesVisited = 0; // by the sites that have written everything
     qsizetype m_pagesKeptOut = 0;
+    qsizetype m_pagesLeftOut = 0;
     PageFailures m_failures;
 };

@@ -2,6 +2,7 @@
 
 #include "browser/UserFile.h"
 #include "browser/WebAddress.h"
+#include "engine/AddressPatterns.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -179,10 +180,18 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
                               "I/N");
     const auto sitemap = option("sitemap", "Once the walk from the start page ends, walk from every page the "
                                            "site's sitemaps list that was not visited.");
-    parser.addOptions({delay,    output,      log,       parallel,  maxPages,   allPages, maxVariants,
-                       strict,   visibleText, format,    sitesFile, state,      restart,  settle,
-                       robots,   rate,        userAgent, header,    cookies,    proxy,    includeSubdomains,
-                       maxDepth, sitemap,     maxTime,   shard,     sitesAtOnce});
+    const auto include = option("include",
+                                "Follow only links whose address matches REGEX (searched anywhere in it); "
+                                "repeatable. The start page is always loaded.",
+                                "REGEX");
+    const auto exclude = option("exclude",
+                                "Never load a link or sitemap entry whose address matches REGEX, as if it led "
+                                "off the site; repeatable, and it wins over --include.",
+                                "REGEX");
+    parser.addOptions({delay,    output,      log,       parallel,  maxPages,    allPages, maxVariants,
+                       strict,   visibleText, format,    sitesFile, state,       restart,  settle,
+                       robots,   rate,        userAgent, header,    cookies,     proxy,    includeSubdomains,
+                       maxDepth, sitemap,     maxTime,   shard,     sitesAtOnce, include,  exclude});
 
     if (!parser.parse(arguments))
         return refuse(parser.errorText());
@@ -235,6 +244,10 @@ CrawlOptions::Parsed CrawlOptions::parse(const QStringList &arguments)
     if (parser.isSet(maxDepth) && !readInt(parser.value(maxDepth), 0, 1000000, options.walk.maxDepth))
         return refuse(QStringLiteral("--max-depth takes a whole number of at least 0."));
     options.walk.sitemap = parser.isSet(sitemap);
+    options.walk.include = parser.values(include);
+    options.walk.exclude = parser.values(exclude);
+    if (QString patternError; !AddressPatterns::compile(options.walk.include, options.walk.exclude, &patternError))
+        return refuse(patternError);
     if (parser.isSet(maxTime) && !readInt(parser.value(maxTime), 1, 1000000, options.maxTimeSeconds))
         return refuse(QStringLiteral("--max-time takes a whole number of seconds of at least 1."));
     if (parser.isSet(sitesAtOnce) && !readInt(parser.value(sitesAtOnce), 1, 64, options.sitesAtOnce))

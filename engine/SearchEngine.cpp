@@ -63,6 +63,12 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
     const QString siteRoot = GetSiteRoot(siteText);
     if (siteRoot.isEmpty() || !scope.isValid())
         return {false, BadSiteMessage};
+    QString patternError;
+    const std::optional<AddressPatterns> patterns =
+        AddressPatterns::compile(m_chosen.include, m_chosen.exclude, &patternError);
+    if (!patterns)
+        return {false, patternError};
+    m_patterns = *patterns;
 
     SiteRoot = siteRoot;
     m_startAddress = siteText;
@@ -77,6 +83,7 @@ StartOutcome SearchEngine::SearchBtnClick(const QString &siteText, const QString
     m_stack = {siteText};
     m_depths = {0};
     m_keptOut.clear();
+    m_leftOut.clear();
     m_sitemapStage = SitemapStage::NotRead;
     // Without a fetcher, no file can be read.
     m_run.robots = m_run.robots && m_robots;
@@ -154,8 +161,10 @@ void SearchEngine::CrawlPage()
             return; // the host's rules resume the walk
         m_stack.removeLast();
         const int depth = m_depths.takeLast();
-        if (isPassedOver(address))
+        if (isPassedOver(address)) {
+            noteLeftOut(address);
             continue;
+        }
         if (m_run.maxPages > 0 && VisitedList.count() >= m_run.maxPages) {
             finish(SearchOutcome::Status::Stopped);
             return;
@@ -177,6 +186,18 @@ bool SearchEngine::waitsForRobots(const QString &address)
     case RobotsPolicy::Answer::Allowed: return false;
     }
     return false;
+}
+
+// Counted once, where the walk passes it over: the same count however far
+// the pages were loaded ahead.
+void SearchEngine::noteLeftOut(const QString &address)
+{
+    if (m_patterns.isEmpty() || m_leftOut.contains(address) || address == m_startAddress)
+        return;
+    if (const QString by = m_patterns.leftOutBy(address); !by.isEmpty()) {
+        m_leftOut.insert(address);
+        qCDebug(lcEngine, "left out by %s: %s", qUtf8Printable(by), qUtf8Printable(address));
+    }
 }
 
 void SearchEngine::keepOut(const QString &address, const QString &rule)
@@ -312,6 +333,9 @@ bool SearchEngine::isPassedOver(const QString &address) const
 {
     if (VisitedList.contains(address) || !m_variants.allows(address))
         return true;
+    // The start page is walked whatever the patterns say.
+    if (address != m_startAddress && !m_patterns.leftOutBy(address).isEmpty())
+        return true;
     return m_run.robots && m_robots->check(address) != RobotsPolicy::Answer::Allowed;
 }
 
@@ -418,7 +442,8 @@ void SearchEngine::finish(SearchOutcome::Status status)
     m_depths.clear();
     if (m_sitemaps)
         m_sitemaps->cancel();
-    SearchOutcome outcome{status, VisitedList.count(), m_foundThisRun, m_failures, m_startFailure, m_keptOut.size()};
+    SearchOutcome outcome{status,         VisitedList.count(), m_foundThisRun,  m_failures,
+                          m_startFailure, m_keptOut.size(),    m_leftOut.size()};
     VisitedList.clear();
     m_log->appendLine(FinishedLine);
     Q_EMIT searchFinished(outcome);

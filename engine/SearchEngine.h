@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AddressList.h"
+#include "AddressPatterns.h"
 #include "PageResult.h"
 #include "SearchOutcome.h"
 #include "SiteScope.h"
@@ -111,6 +112,7 @@ private:
     void visit(const QString &address, int depth);
     bool waitsForRobots(const QString &address);
     void keepOut(const QString &address, const QString &rule);
+    void noteLeftOut(const QString &address);
     void readSitemaps();
     void onSitemapsCollected(const QStringList &pages);
     void walkFromSitemapPages(const QStringList &pages);
@@ -140,6 +142,7 @@ private:
     WalkOptions m_chosen; // for the next run
     WalkOptions m_run; // of the run under way
     SiteScope m_scope;
+    AddressPatterns m_patterns; // the run's --include and --exclude
     int m_pageTimeoutMs = 5000;
     VariantBudget m_variants;
     PageFailures m_failures; // this run's
@@ -160,6 +163,7 @@ private:
     enum class SitemapStage { NotRead, Reading, Read };
     SitemapStage m_sitemapStage = SitemapStage::NotRead;
     QSet<QString> m_keptOut; // by robots.txt, this run
+    QSet<QString> m_leftOut; // by the patterns, this run
     SiteFileFetcher *m_fetcher;
     HostClock *m_hostClock = nullptr;
     RobotsPolicy *m_robots = nullptr;

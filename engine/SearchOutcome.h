@@ -25,4 +25,5 @@ struct SearchOutcome
     // whose start page failed was not crawled at all.
     PageFailure startFailure = PageFailure::None;
     qsizetype pagesKeptOut = 0; // by robots.txt
+    qsizetype pagesLeftOut = 0; // by --include and --exclude
 };

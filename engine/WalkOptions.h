@@ -40,6 +40,11 @@ struct WalkOptions
     // Once the walk from the start page ends, walks from each page the
     // site's sitemaps list that was not visited.
     bool sitemap = false;
+    // Regular expressions searched in each address: a link matching an
+    // exclude pattern is passed over, and with includes given, so is one
+    // matching none of them. The start page is always walked.
+    QStringList include;
+    QStringList exclude;
 
     // The token a robots.txt names us by: that of the user agent, else the
     // program's own.

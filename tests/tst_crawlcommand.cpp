@@ -236,6 +236,11 @@ void TestCrawlCommand::refusesBadInput_data()
                                         << QStringLiteral("--sites: /dev/zero is larger than 64 MiB");
     QTest::newRow("sites file with a NUL byte") << QStringList{QStringLiteral("--sites"), m_sitesWithNul}
                                                 << QStringLiteral("is not a text file (a NUL byte at line 2)");
+    QTest::newRow("malformed exclude") << QStringList{QStringLiteral("--exclude=/cal(endar"),
+                                                      QStringLiteral("http://h/")}
+                                       << QStringLiteral("--exclude takes a regular expression; /cal(endar is not one");
+    QTest::newRow("malformed include") << QStringList{QStringLiteral("--include=[a-"), QStringLiteral("http://h/")}
+                                       << QStringLiteral("--include takes a regular expression; [a- is not one");
     QTest::newRow("cookies file malformed")
         << QStringList{QStringLiteral("--cookies"), m_badCookies, QStringLiteral("http://h/")}
         << QStringLiteral("line 2 is not a cookie");

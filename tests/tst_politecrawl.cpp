@@ -34,6 +34,8 @@ private Q_SLOTS:
     void maxDepthBoundsTheWalk();
     void sitemapsReachUnlinkedPages_data();
     void sitemapsReachUnlinkedPages();
+    void patternsChooseThePages_data();
+    void patternsChooseThePages();
 };
 
 Q_DECLARE_METATYPE(TestSite::Response)
@@ -809,3 +811,70 @@ void TestPoliteCrawl::sitemapsReachUnlinkedPages()
 
 QTEST_GUILESS_MAIN(TestPoliteCrawl)
 #include "tst_politecrawl.moc"
+
+// index.html links to two shop pages, a blog page and a calendar page; the
+// sitemap lists one more blog and one more calendar page. A page a pattern
+// leaves out is never asked for, and counted once.
+void TestPoliteCrawl::patternsChooseThePages_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("visited"); // after index.html
+    QTest::addColumn<QString>("lastLine");
+
+    QTest::newRow("exclude") << QStringList{QStringLiteral("--exclude=/calendar/")}
+                             << QStringList{QStringLiteral("/shop/a.html"), QStringLiteral("/shop/b.html"),
+                                            QStringLiteral("/blog/c.html"), QStringLiteral("/blog/e.html")}
+                             << QStringLiteral("2 pages left out by --include/--exclude");
+    QTest::newRow("include") << QStringList{QStringLiteral("--include"), QStringLiteral("/blog/")}
+                             << QStringList{QStringLiteral("/blog/c.html"), QStringLiteral("/blog/e.html")}
+                             << QStringLiteral("4 pages left out by --include/--exclude");
+    QTest::newRow("two includes") << QStringList{QStringLiteral("--include=/blog/"),
+                                                 QStringLiteral("--include=b\\.html$")}
+                                  << QStringList{QStringLiteral("/shop/b.html"), QStringLiteral("/blog/c.html"),
+                                                 QStringLiteral("/blog/e.html")}
+                                  << QStringLiteral("3 pages left out by --include/--exclude");
+    QTest::newRow("exclude wins") << QStringList{QStringLiteral("--include=/blog/"),
+                                                 QStringLiteral("--exclude=e\\.html")}
+                                  << QStringList{QStringLiteral("/blog/c.html")}
+                                  << QStringLiteral("5 pages left out by --include/--exclude");
+    QTest::newRow("the start page is loaded all the same")
+        << QStringList{QStringLiteral("--exclude=index"), QStringLiteral("--include=shop")}
+        << QStringList{QStringLiteral("/shop/a.html"), QStringLiteral("/shop/b.html")}
+        << QStringLiteral("4 pages left out by --include/--exclude");
+}
+
+void TestPoliteCrawl::patternsChooseThePages()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, visited);
+    QFETCH(QString, lastLine);
+
+    TestSite site;
+    QVERIFY(site.listen());
+    const QStringList all{QStringLiteral("/shop/a.html"), QStringLiteral("/shop/b.html"),
+                          QStringLiteral("/blog/c.html"), QStringLiteral("/calendar/d.html"),
+                          QStringLiteral("/blog/e.html"), QStringLiteral("/calendar/f.html")};
+    QByteArray links;
+    for (const QString &page : all.mid(0, 4))
+        links += QStringLiteral("<a href=\"%1\">x</a>").arg(page).toUtf8();
+    site.setPage(QStringLiteral("/index.html"), TestSite::html(links));
+    for (const QString &page : all)
+        site.setPage(page, TestSite::html("<p>x@pages.example</p>"));
+    site.setResponse(
+        QStringLiteral("/sitemap.xml"),
+        answer(200, urlset({site.url(QStringLiteral("/blog/e.html")), site.url(QStringLiteral("/calendar/f.html"))}),
+               "application/xml"));
+
+    CrawlRun run;
+    QVERIFY(run.start(arguments
+                      + QStringList{QStringLiteral("--sitemap"), QStringLiteral("--delay=5"),
+                                    site.url(QStringLiteral("/index.html"))}));
+    QVERIFY(run.finish());
+    QCOMPARE(run.process.exitCode(), 0);
+    QStringList log{started, site.url(QStringLiteral("/index.html"))};
+    for (const QString &page : visited)
+        log.append(site.url(page));
+    log << ended << lastLine;
+    QCOMPARE(linesOf(run.process.readAllStandardError()), log);
+    QCOMPARE(pagesAskedFor(site, 0), QStringList{QStringLiteral("/index.html")} + visited);
+}

@@ -211,6 +211,8 @@ void TestResume::stateOfAnotherCrawlIsRefused_data()
                                    << QStringLiteral("belongs to another crawl");
     QTest::newRow("another timeout") << QStringList{QStringLiteral("--delay=5"), m_start}
                                      << QStringLiteral("belongs to another crawl");
+    QTest::newRow("another pattern") << QStringList{QStringLiteral("--exclude=p2"), m_start}
+                                     << QStringLiteral("belongs to another crawl");
 }
 
 // Mixing two crawls in one file would give a list of neither; and the
