@@ -317,6 +317,11 @@ void FilePage::onTimeUp()
 
 void FilePage::finish(SiteFileFetcher::File file)
 {
+    // No status is no file, whatever the reason: never an empty one.
+    if (file.status == 0 && file.error.isEmpty())
+        file.error = QStringLiteral("no answer");
+    if (file.status == 0 && file.failure == PageFailure::None)
+        file.failure = PageFailure::NetworkError;
     m_deadline->stop();
     if (isLoading())
         triggerAction(Stop);

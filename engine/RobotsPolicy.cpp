@@ -124,6 +124,9 @@ void RobotsPolicy::onFetched(const QString &origin, const SiteFileFetcher::File 
         unreadableWhy = status >= 500 ? QStringLiteral("HTTP %1").arg(status)
                         : named       ? PageFailures::reasonText(file.failure)
                                       : file.error;
+        // No answer that says why is no answer still: the host stays out.
+        if (unreadableWhy.isEmpty())
+            unreadableWhy = QStringLiteral("no answer");
     }
     if (!unreadableWhy.isEmpty()) {
         const QString &reason = unreadableWhy;

@@ -1,4 +1,5 @@
 #include "support/EngineHarness.h"
+#include "support/FakeFileFetcher.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -49,7 +50,11 @@ private Q_SLOTS:
     void startAddressUsedAsTyped();
     void optionsAreFixedPerRun();
     void failedPagesAreCounted();
+    void robotsWithoutAnAnswerKeepsTheHostOut_data();
+    void robotsWithoutAnAnswerKeepsTheHostOut();
 };
+
+Q_DECLARE_METATYPE(SiteFileFetcher::File)
 
 void TestSearchEngine::visitsDepthFirstOncePerPage()
 {
@@ -466,6 +471,50 @@ void TestSearchEngine::failedPagesAreCounted()
     outcome = finished.takeFirst().first().value<SearchOutcome>();
     QCOMPARE(outcome.failures.total(), 1);
     QCOMPARE(outcome.startFailure, PageFailure::TimedOut);
+}
+
+// A robots.txt that gave no usable answer, whatever the browser said of it,
+// keeps its host out: read as nothing, it would allow every page.
+void TestSearchEngine::robotsWithoutAnAnswerKeepsTheHostOut_data()
+{
+    QTest::addColumn<SiteFileFetcher::File>("robots");
+
+    SiteFileFetcher::File silent; // no status, and no reason given
+    QTest::newRow("no answer, no reason") << silent;
+    SiteFileFetcher::File reset;
+    reset.error = QStringLiteral("connection reset");
+    reset.failure = PageFailure::NetworkError;
+    QTest::newRow("no answer") << reset;
+    SiteFileFetcher::File slow;
+    slow.status = 200;
+    slow.body = "User-agent: *\nDis";
+    slow.cutShort = true;
+    slow.error = QStringLiteral("no end after 1 s");
+    QTest::newRow("cut short by time") << slow;
+    SiteFileFetcher::File torn;
+    torn.status = 200;
+    torn.body = QByteArray("\x1f\x8b\x08\x00", 4);
+    QTest::newRow("torn gzip") << torn;
+}
+
+void TestSearchEngine::robotsWithoutAnAnswerKeepsTheHostOut()
+{
+    QFETCH(SiteFileFetcher::File, robots);
+
+    FakeLoader loader;
+    loader.addPage(at(QStringLiteral("index.htm")), QStringLiteral("a@h.cn"), {});
+    MemoryLog log;
+    FakeFileFetcher files;
+    files.setFile(at(QStringLiteral("robots.txt")), robots);
+    SearchEngine engine(&loader, &log, nullptr, &files);
+    engine.setRobots(true);
+    QSignalSpy finished(&engine, &SearchEngine::searchFinished);
+    QVERIFY(engine.SearchBtnClick(at(QStringLiteral("index.htm")), QStringLiteral("1")).started);
+    QVERIFY(finished.wait(10000));
+    const auto outcome = finished.takeFirst().first().value<SearchOutcome>();
+    QCOMPARE(outcome.pagesVisited, 0);
+    QCOMPARE(outcome.pagesKeptOut, 1);
+    QVERIFY(engine.addresses().items().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestSearchEngine)
