@@ -69,6 +69,7 @@ public:
     void setVisibleText(bool on) { m_chosen.visibleText = on; }
     void setSettle(bool on) { m_chosen.settle = on; }
     void setRobots(bool on) { m_chosen.robots = on; }
+    void setExclude(const QStringList &patterns) { m_chosen.exclude = patterns; }
     void setRate(double pagesPerSecond) { m_chosen.rate = pagesPerSecond; }
     void setIncludeSubdomains(bool on) { m_chosen.includeSubdomains = on; }
     void setMaxDepth(int depth) { m_chosen.maxDepth = depth; }

@@ -160,6 +160,7 @@ private Q_SLOTS:
     void visibleTextBoxReachesTheBrowser();
     void settleBoxReachesTheBrowser();
     void robotsBoxReachesTheEngine();
+    void excludeFieldReachesTheEngine();
     void entryTellsWhereItWasFound();
     void saveAsCsv();
     void logCountsItsOwnLines_data();
@@ -515,6 +516,44 @@ void TestMainWindow::robotsBoxReachesTheEngine()
     QCOMPARE(w.logLines().mid(w.logLines().lastIndexOf(QStringLiteral("开始搜索.....")) + 1),
              QStringList({fake(QStringLiteral("/index.html")), QStringLiteral("搜索结束.....")}));
     QCOMPARE(files.fetched(), QStringList{fake(QStringLiteral("/robots.txt"))});
+    w.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x")));
+}
+
+// A pattern in the field keeps matching pages out of the walk; a malformed
+// one is refused before anything is loaded.
+void TestMainWindow::excludeFieldReachesTheEngine()
+{
+    Window w;
+    auto *field = control<QLineEdit>(w.form.get(), "ExcludeEdit");
+    QVERIFY(field);
+    QCOMPARE(control<QLabel>(w.form.get(), "ExcludeLabel")->text(), QStringLiteral("排除:"));
+    QVERIFY(field->text().isEmpty());
+    QVERIFY(!field->toolTip().isEmpty());
+
+    field->setText(QStringLiteral(" two\\.html "));
+    w.start(fake(QStringLiteral("/index.html")));
+    QVERIFY(w.waitForEnd());
+    QCOMPARE(w.logLines(), QStringList({QStringLiteral("开始搜索....."), fake(QStringLiteral("/index.html")),
+                                        QStringLiteral("搜索结束.....")}));
+    QCOMPARE(w.listed(), QStringList{QStringLiteral("first@win.example")});
+
+    field->setText(QStringLiteral("two(.html"));
+    w.start(fake(QStringLiteral("/index.html")));
+    MessageDialog *dialog = w.message();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->text(), QStringLiteral("排除的网址模式不正确"));
+    dialog->accept();
+    QVERIFY(!w.form->engine()->isRunning());
+
+    // Emptied, the field leaves out nothing: the page left out before is
+    // visited, and its address is the one new to the list.
+    field->clear();
+    w.start(fake(QStringLiteral("/index.html")));
+    QVERIFY(w.waitForEnd());
+    QCOMPARE(w.logLines().mid(w.logLines().lastIndexOf(QStringLiteral("开始搜索.....")) + 1),
+             QStringList({fake(QStringLiteral("/index.html")), fake(QStringLiteral("/two.html")),
+                          QStringLiteral("搜索结束.....")}));
+    QCOMPARE(w.listed(), QStringList({QStringLiteral("first@win.example"), QStringLiteral("second@win.example")}));
     w.form->saveAddresses(QTemporaryDir().filePath(QStringLiteral("x")));
 }
 

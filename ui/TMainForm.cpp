@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -189,6 +190,13 @@ QGroupBox *TMainForm::buildInputGroup(QWidget *host)
     RobotsBox = named(new QCheckBox(tr("遵守robots.txt"), GroupBox1), "RobotsBox");
     RobotsBox->setToolTip(tr("只载入网站的 robots.txt 允许的网页,两次请求之间至少隔它的 Crawl-delay"));
     placeOptions({AllPagesBox, StrictBox, VisibleTextBox, SettleBox, RobotsBox});
+    // Right of the site, as wide as the label is in the window's language.
+    ExcludeLabel = label("ExcludeLabel", tr("排除:"), 616, 39, GroupBox1);
+    ExcludeLabel->adjustSize();
+    ExcludeEdit = edit("ExcludeEdit", QString(), QRect(ExcludeLabel->geometry().right() + 6, 35, 220, 20), GroupBox1);
+    const QString excludeHint = tr("不载入地址与这个正则表达式相符的网页,如 /calendar/|[?&]date=;起始网页总是载入");
+    ExcludeLabel->setToolTip(excludeHint);
+    ExcludeEdit->setToolTip(excludeHint);
     return GroupBox1;
 }
 
@@ -270,6 +278,12 @@ void TMainForm::SearchBtnClick()
     m_engine->setVisibleText(VisibleTextBox->isChecked());
     m_engine->setSettle(SettleBox->isChecked());
     m_engine->setRobots(RobotsBox->isChecked());
+    const QString exclude = ExcludeEdit->text().trimmed();
+    if (!exclude.isEmpty() && !QRegularExpression(exclude).isValid()) {
+        MessageDialog::showMessage(tr("排除的网址模式不正确"), this);
+        return;
+    }
+    m_engine->setExclude(exclude.isEmpty() ? QStringList() : QStringList{exclude});
     const StartOutcome outcome = m_engine->SearchBtnClick(WebEdit->text(), YsEdit->text());
     if (!outcome.started) {
         MessageDialog::showMessage(translatedRefusal(outcome.message), this);

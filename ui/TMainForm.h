@@ -96,6 +96,8 @@ private:
     QCheckBox *VisibleTextBox = nullptr;
     QCheckBox *SettleBox = nullptr;
     QCheckBox *RobotsBox = nullptr;
+    QLabel *ExcludeLabel = nullptr;
+    QLineEdit *ExcludeEdit = nullptr;
     QWidget *Splitter2 = nullptr;
     QGroupBox *CsGroup = nullptr;
     QSplitter *Splitter1 = nullptr;

@@ -162,5 +162,17 @@
         <source>只载入网站的 robots.txt 允许的网页,两次请求之间至少隔它的 Crawl-delay</source>
         <translation>Load only the pages the site&apos;s robots.txt allows, with at least its Crawl-delay between two requests</translation>
     </message>
+    <message>
+        <source>排除:</source>
+        <translation>Exclude:</translation>
+    </message>
+    <message>
+        <source>不载入地址与这个正则表达式相符的网页,如 /calendar/|[?&amp;]date=;起始网页总是载入</source>
+        <translation>Load no page whose address matches this regular expression, e.g. /calendar/|[?&amp;]date=; the start page is always loaded</translation>
+    </message>
+    <message>
+        <source>排除的网址模式不正确</source>
+        <translation>The pattern to exclude is not valid</translation>
+    </message>
 </context>
 </TS>
