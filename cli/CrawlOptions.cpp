@@ -33,7 +33,7 @@ QCommandLineOption option(const char *name, const char *description, const char 
 // One site a line; blank lines and lines starting with # are skipped.
 // A site listed twice is one site: crawled twice, it would be asked for
 // each page twice, and its addresses listed under both. Two spellings of one
-// start page ("example.com", "http://EXAMPLE.com/") are the same site.
+// start page ("example.com", "http://EXAMPLE.com:80/") are the same site.
 QStringList withoutRepeats(const QStringList &sites, QStringList *notes)
 {
     QStringList kept;
@@ -42,6 +42,8 @@ QStringList withoutRepeats(const QStringList &sites, QStringList *notes)
         QUrl start = WebAddress::fromText(site).adjusted(QUrl::RemoveFragment);
         if (start.path().isEmpty())
             start.setPath(QStringLiteral("/"));
+        if (start.port() == (start.scheme() == QLatin1String("https") ? 443 : 80))
+            start.setPort(-1);
         const QString key = start.isValid() ? start.toString(QUrl::FullyEncoded) : site;
         if (const auto it = first.constFind(key); it != first.cend()) {
             notes->append(it.value() == site

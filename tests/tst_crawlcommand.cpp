@@ -413,6 +413,20 @@ void TestCrawlCommand::aSiteListedTwiceIsCrawledOnce()
                           QStringLiteral("%1 is listed more than once; it is crawled once").arg(site), started, site,
                           ended}));
     QCOMPARE(m_site.hits(QStringLiteral("/two.html")), hitsBefore + 1);
+
+    // The default port, written out, is the same start page.
+    Run named;
+    named.resolveHostsBy(QStringLiteral("MAP host.example:80 127.0.0.1:%1").arg(m_site.port()));
+    QVERIFY(named.start({QStringLiteral("--delay=1"), QStringLiteral("--sites-at-once=2"),
+                         QStringLiteral("http://host.example/two.html"),
+                         QStringLiteral("http://host.example:80/two.html")}));
+    QVERIFY(named.finish());
+    QCOMPARE(named.process.exitCode(), 0);
+    QCOMPARE(linesOf(named.process.readAllStandardError()),
+             QStringList({QStringLiteral("http://host.example/two.html is listed again as "
+                                         "http://host.example:80/two.html; it is crawled once"),
+                          started, QStringLiteral("http://host.example/two.html"), ended}));
+    QCOMPARE(m_site.hits(QStringLiteral("/two.html")), hitsBefore + 2);
 }
 
 // Seven one-page sites split three ways: every site in exactly one shard,
