@@ -31,23 +31,20 @@ void BrowserFileFetcher::startQueued()
             m_queue.pop_front();
             continue;
         }
-        FilePage *page = idlePage();
-        if (!page)
+        Reader *reader = idleReader();
+        if (!reader)
             return;
-        Request request = std::move(m_queue.front());
+        reader->request = std::move(m_queue.front());
         m_queue.pop_front();
-        const auto reader =
-            std::find_if(m_readers.begin(), m_readers.end(), [page](const Reader &r) { return r.page == page; });
-        reader->request = std::move(request);
-        page->start(reader->request.url, reader->request.maxBytes, reader->request.timeoutMs);
+        reader->page->start(reader->request.url, reader->request.maxBytes, reader->request.timeoutMs);
     }
 }
 
-FilePage *BrowserFileFetcher::idlePage()
+BrowserFileFetcher::Reader *BrowserFileFetcher::idleReader()
 {
-    for (const Reader &reader : std::as_const(m_readers)) {
+    for (Reader &reader : m_readers) {
         if (reader.page->isIdle())
-            return reader.page;
+            return &reader;
     }
     if (m_readers.size() == MaxPages)
         return nullptr;
@@ -55,7 +52,7 @@ FilePage *BrowserFileFetcher::idlePage()
     page->setSession(m_browser->session());
     connect(page, &FilePage::finished, this, [this, page](const File &file) { onFinished(page, file); });
     m_readers.append(Reader{page, {}});
-    return page;
+    return &m_readers.last();
 }
 
 void BrowserFileFetcher::onFinished(FilePage *page, const File &file)

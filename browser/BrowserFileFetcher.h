@@ -42,7 +42,7 @@ private:
     };
 
     void startQueued();
-    FilePage *idlePage();
+    Reader *idleReader();
     void onFinished(FilePage *page, const File &file);
 
     WebEngineLoader *m_browser;

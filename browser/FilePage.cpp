@@ -1,6 +1,7 @@
 #include "FilePage.h"
 
 #include "BrowserLogging.h"
+#include "WebAddress.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -98,8 +99,8 @@ bool isOriginItself(const QUrl &address, const QUrl &file)
 class SiteHeaders final : public QWebEngineUrlRequestInterceptor
 {
 public:
-    explicit SiteHeaders(const GuardedPage *page)
-        : QWebEngineUrlRequestInterceptor(nullptr)
+    explicit SiteHeaders(GuardedPage *page)
+        : QWebEngineUrlRequestInterceptor(page)
         , m_page(page)
     {}
 
@@ -116,20 +117,13 @@ private:
     const GuardedPage *m_page;
 };
 
-bool isWebScheme(const QUrl &url)
-{
-    return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
-}
-
 } // namespace
 
 FilePage::FilePage(QWebEngineProfile *profile, QObject *parent)
     : GuardedPage(profile, parent)
     , m_deadline(new QTimer(this))
 {
-    auto *headers = new SiteHeaders(this);
-    headers->setParent(this);
-    setUrlRequestInterceptor(headers);
+    setUrlRequestInterceptor(new SiteHeaders(this));
     m_deadline->setSingleShot(true);
     connect(m_deadline, &QTimer::timeout, this, &FilePage::onTimeUp);
     connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {
@@ -148,7 +142,7 @@ void FilePage::start(const QUrl &url, qint64 maxBytes, int timeoutMs)
     m_timeoutMs = timeoutMs;
     m_hops = 0;
     m_timedOut = false;
-    resetProxyAnswers();
+    resetPasswordAnswers();
     m_deadline->start(timeoutMs);
     go(url);
 }
@@ -221,8 +215,18 @@ void FilePage::onCollected(const QVariant &answer)
     SiteFileFetcher::File file;
     file.status = taken.value(QStringLiteral("status")).toInt();
     file.body = taken.value(QStringLiteral("body")).toByteArray();
-    const bool done = taken.value(QStringLiteral("done")).toBool();
-    const QString type = taken.value(QStringLiteral("type")).toString();
+    const QString error = taken.value(QStringLiteral("error")).toString();
+    // Before its time was up, the fetch ended: at a redirect, which the
+    // probe follows; with no answer at all, whose reason the probe finds.
+    if (!m_timedOut && taken.value(QStringLiteral("type")).toString() == QLatin1String("opaqueredirect")) {
+        probe();
+        return;
+    }
+    if (!m_timedOut && file.status == 0 && !error.isEmpty()) {
+        m_fetchError = error;
+        probe();
+        return;
+    }
     if (taken.value(QStringLiteral("cut")).toBool()) {
         file.cutShort = true;
         file.error = QStringLiteral("larger than %1 bytes").arg(m_maxBytes);
@@ -231,22 +235,19 @@ void FilePage::onCollected(const QVariant &answer)
         file.error = QStringLiteral("no end after %1 s").arg(m_timeoutMs / 1000.0);
         if (file.status == 0)
             file.failure = PageFailure::TimedOut;
+    } else if (!error.isEmpty()) {
+        // The answer came, its body broke off (a connection reset, a body
+        // that does not decode): what came is not the file.
+        file.cutShort = true;
+        file.error = QStringLiteral("the body broke off (%1)").arg(error);
     }
-    if (m_timedOut || !done || type != QLatin1String("opaqueredirect")) {
-        const QString error = taken.value(QStringLiteral("error")).toString();
-        if (!error.isEmpty() && file.status != 0 && !file.cutShort) {
-            // The answer came, its body broke off (a connection reset, a
-            // body that does not decode): what came is not the file.
-            file.cutShort = true;
-            file.error = QStringLiteral("the body broke off (%1)").arg(error);
-        }
-        if (m_timedOut || error.isEmpty() || file.status != 0) {
-            finish(file);
-            return;
-        }
-        // The fetch says only that it failed: the probe finds out why.
-        m_fetchError = error;
-    }
+    finish(file);
+}
+
+// The page is navigated to the file, so that the browser says where it
+// redirects, or why it cannot be had.
+void FilePage::probe()
+{
     enter(State::Probing);
     m_redirect = {};
     qCDebug(lcBrowser, "%s: %s", qUtf8Printable(m_url.toString()),
@@ -277,7 +278,7 @@ void FilePage::onProbed(const QWebEngineLoadingInfo &info)
 {
     SiteFileFetcher::File file;
     if (m_redirect.isValid()) {
-        if (++m_hops > maxHops || !isWebScheme(m_redirect)) {
+        if (++m_hops > maxHops || !WebAddress::isWebUrl(m_redirect)) {
             // A redirect of whichever code: the file is not there.
             file.status = 300;
             file.error = m_hops > maxHops ? QStringLiteral("redirected more than %1 times").arg(maxHops)

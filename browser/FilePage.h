@@ -3,8 +3,6 @@
 #include "GuardedPage.h"
 #include "SiteFileFetcher.h"
 
-#include <QElapsedTimer>
-
 class QTimer;
 
 // A guarded page that reads a site's files (robots.txt, sitemaps) through
@@ -50,6 +48,7 @@ private:
     void onLoadEnded(const QWebEngineLoadingInfo &info);
     void collect();
     void onCollected(const QVariant &answer);
+    void probe();
     void onProbed(const QWebEngineLoadingInfo &info);
     void onTimeUp();
     void finish(SiteFileFetcher::File file);

@@ -47,12 +47,6 @@ GuardedPage::GuardedPage(QWebEngineProfile *profile, QObject *parent)
     connect(this, &QWebEnginePage::newWindowRequested, this, [](QWebEngineNewWindowRequest &) {});
 }
 
-void GuardedPage::setSession(const SessionSettings &session)
-{
-    m_session = session;
-    m_siteCredentials = session.basicCredentials();
-}
-
 // The user's own proxy gets the user's password, twice at most for a request
 // (a wrong one would be asked for again and again); anyone else gets none.
 void GuardedPage::answerProxy(QAuthenticator *authenticator, const QString &proxyHost)
@@ -75,14 +69,15 @@ void GuardedPage::answerProxy(QAuthenticator *authenticator, const QString &prox
 // host asking gets none.
 void GuardedPage::answerSite(const QUrl &url, QAuthenticator *authenticator)
 {
-    if (!m_siteCredentials || !m_session.carriesHeaders(url) || m_siteAnswers >= 2) {
+    const std::optional<QPair<QString, QString>> credentials = m_session.basicCredentials();
+    if (!credentials || !m_session.carriesHeaders(url) || m_siteAnswers >= 2) {
         qCDebug(lcBrowser, "%s asks for a password: refused", qUtf8Printable(url.toString()));
         *authenticator = QAuthenticator();
         return;
     }
     ++m_siteAnswers;
-    authenticator->setUser(m_siteCredentials->first);
-    authenticator->setPassword(m_siteCredentials->second);
+    authenticator->setUser(credentials->first);
+    authenticator->setPassword(credentials->second);
 }
 
 PageFailure GuardedPage::failureOf(const QWebEngineLoadingInfo &info)

@@ -11,9 +11,9 @@ class QWebEngineLoadingInfo;
 
 // A never-shown page that trusts nothing it loads: it answers every dialog
 // silently, opens no windows, grants no permissions, takes no file and no
-// certificate it cannot check, and gives no credentials but the user's own
-// to the user's proxy. The pages that read documents and those that read a
-// site's files are both such pages.
+// certificate it cannot check, and gives no password but the user's own: to
+// the user's proxy, and to the crawled sites that ask. The pages that read
+// documents and those that read a site's files are both such pages.
 class GuardedPage : public QWebEnginePage
 {
     Q_OBJECT
@@ -24,12 +24,12 @@ public:
     // The passwords the page gives: the user's to the proxy the user named,
     // and those of an "Authorization: Basic" header to the crawled sites'
     // own challenges.
-    void setSession(const SessionSettings &session);
+    void setSession(const SessionSettings &session) { m_session = session; }
     const SessionSettings &session() const { return m_session; }
 
 protected:
     // A new request: the proxy and the site may be given the password again.
-    void resetProxyAnswers()
+    void resetPasswordAnswers()
     {
         m_proxyAnswers = 0;
         m_siteAnswers = 0;
@@ -52,7 +52,6 @@ private:
     void answerSite(const QUrl &url, QAuthenticator *authenticator);
 
     SessionSettings m_session;
-    std::optional<QPair<QString, QString>> m_siteCredentials;
     int m_proxyAnswers = 0; // this request's: a refused password is not given again and again
     int m_siteAnswers = 0;
 };

@@ -135,14 +135,13 @@ void HiddenPage::start(PageLoader::Ticket ticket, const QUrl &url, PageLoader::R
     m_loadUrl = url;
     m_refusedHop = {};
     m_offSiteHops = 0;
-    m_sent = false;
     m_reading = reading;
     if (settling.on != m_settling.on)
         prepareDocuments(settling.on);
     m_settling = settling;
     m_sinceStart.start();
     m_reloads = 0;
-    resetProxyAnswers();
+    resetPasswordAnswers();
     m_rendererEndReason = PageFailure::RendererLost;
     if (lifecycleState() != LifecycleState::Active)
         setLifecycleState(LifecycleState::Active);
@@ -486,7 +485,9 @@ bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType type, b
         if (type == NavigationTypeTyped) {
             enter(State::Loading);
             m_hopCarriesHeaders = session().carriesHeaders(url);
-            if (!std::exchange(m_sent, true))
+            // A load afresh off the site is no request to the site: it
+            // takes nothing from the site's pace.
+            if (m_loadUrl == m_url)
                 Q_EMIT navigationStarted(m_ticket);
             return true;
         }

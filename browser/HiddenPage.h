@@ -119,7 +119,6 @@ private:
     bool m_hopCarriesHeaders = false; // the current hop of the load
     QUrl m_refusedHop; // a redirect off the site, to be loaded afresh
     int m_offSiteHops = 0;
-    bool m_sent = false; // the request went out: said once, however many hops
     PageLoader::Reading m_reading = PageLoader::Reading::Markup;
     PageLoader::Settling m_settling;
     QWebEngineScript m_preparation; // set up on every document

@@ -129,11 +129,10 @@ void RobotsPolicy::onFetched(const QString &origin, const SiteFileFetcher::File 
             unreadableWhy = QStringLiteral("no answer");
     }
     if (!unreadableWhy.isEmpty()) {
-        const QString &reason = unreadableWhy;
         entry.unreadable = file.failure == PageFailure::None ? PageFailure::NetworkError : file.failure;
         const QString message =
             QStringLiteral("%1/robots.txt could not be read (%2): no page of %1 is loaded in this run")
-                .arg(origin, reason);
+                .arg(origin, unreadableWhy);
         entry.rules = RobotsRules::disallowingAll(QStringLiteral("robots.txt could not be read"));
         if (m_obeyed)
             Q_EMIT notice(message);

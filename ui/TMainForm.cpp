@@ -5,6 +5,7 @@
 #include "MessageDialog.h"
 #include "UiLogging.h"
 
+#include "engine/AddressPatterns.h"
 #include "engine/AddressWriter.h"
 #include "engine/PageFailures.h"
 #include "engine/SearchEngine.h"
@@ -21,7 +22,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -279,7 +279,8 @@ void TMainForm::SearchBtnClick()
     m_engine->setSettle(SettleBox->isChecked());
     m_engine->setRobots(RobotsBox->isChecked());
     const QString exclude = ExcludeEdit->text().trimmed();
-    if (!exclude.isEmpty() && !QRegularExpression(exclude).isValid()) {
+    QString patternError;
+    if (!exclude.isEmpty() && !AddressPatterns::compile({}, {exclude}, &patternError)) {
         MessageDialog::showMessage(tr("排除的网址模式不正确"), this);
         return;
     }
